@@ -1,0 +1,33 @@
+# The two entry points of the README: `make run` and `make test`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= 2
+CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
+
+.PHONY: run test deps build build-asan format clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	@[ -f $(ASAN_BUILD)/build.ninja ] || cmake -S . -B $(ASAN_BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=Debug -DVELORA_SANITIZE=ON -DVELORA_WERROR=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+test: build build-asan
+	ctest --test-dir $(BUILD) $(CTEST_ARGS)
+	ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
+
+run: build
+	@bash scripts/run.sh $(BUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,57 @@
+// Link frames.
+#include "link/frame.h"
+
+#include "common/constants.h"
+
+namespace velora {
+
+std::string_view PacketKindName(std::uint8_t kind) {
+  switch (kind & ~ContinuationBit) {
+    case KindRegisterRequest: return "KindRegisterRequest";
+    case KindAck: return "KindAck";
+    case KindRestart: return "KindRestart";
+    case KindLogout: return "KindLogout";
+    case KindPoll: return "KindPoll";
+    case KindNoAck: return "KindNoAck";
+    case KindInvite: return "KindInvite";
+    case KindRegistered: return "KindRegistered";
+    case KindLogoutAck: return "KindLogoutAck";
+    case KindNothing: return "KindNothing";
+    case KindTextScreen: return "KindTextScreen";
+    case KindMenuScreen: return "KindMenuScreen";
+    case KindInputScreen: return "KindInputScreen";
+    case KindMenuReply: return "KindMenuReply";
+    case KindTextReply: return "KindTextReply";
+    case KindInputReply: return "KindInputReply";
+    default: return {};
+  }
+}
+
+std::uint8_t Crc8(std::string_view bytes) {
+  std::uint8_t crc = 0;
+  for (char c : bytes) DoCRC8(crc, static_cast<std::uint8_t>(c));
+  return crc;
+}
+
+std::string BuildFrame(std::uint8_t destination, std::uint8_t kind, std::uint8_t source,
+                       std::uint8_t part, std::string_view data) {
+  std::string frame;
+  frame.reserve(data.size() + FrameOverhead);
+  frame += static_cast<char>(destination);
+  frame += static_cast<char>(data.size() + FrameOverhead);
+  frame += static_cast<char>(kind);
+  frame += static_cast<char>(source);
+  frame += static_cast<char>(part);
+  frame += data;
+  frame += static_cast<char>(Crc8(frame));
+  return frame;
+}
+
+FrameVerdict CheckServerFrame(std::string_view frame) {
+  if (FrameByte(frame, FrameDestination) != ServerAddress) return FrameVerdict::NotForServer;
+  const std::string_view covered = frame.substr(0, frame.size() - 1);
+  if (Crc8(covered) != FrameByte(frame, frame.size() - 1)) return FrameVerdict::CrcMismatch;
+  return FrameVerdict::Accepted;
+}
+
+}  // namespace velora

@@ -1,0 +1,93 @@
+// Link frames: packet kinds, TPacket, CRC-8/MAXIM, building and checking frames.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velora {
+
+enum PacketKind : std::uint8_t {
+  KindRegisterRequest = 0,
+  KindAck = 1,
+  KindRestart = 2,
+  KindLogout = 3,
+  KindPoll = 4,
+  KindNoAck = 5,
+  KindInvite = 6,
+  KindRegistered = 7,
+  KindLogoutAck = 8,
+  KindNothing = 10,
+  KindTextScreen = 11,
+  KindMenuScreen = 14,
+  KindInputScreen = 15,
+  KindMenuReply = 32,
+  KindTextReply = 33,
+  KindInputReply = 36,
+};
+
+// Bit 7 of Kind marks a continuation part of a multi-part transfer.
+inline constexpr std::uint8_t ContinuationBit = 0x80;
+
+// The name of a kind ("KindPoll"), or empty for a number without one; bit 7 is ignored.
+std::string_view PacketKindName(std::uint8_t kind);
+
+// One outgoing packet as a session queues it; the link adds addresses, length and CRC.
+struct TPacket {
+  std::uint8_t Kind = KindNothing;
+  std::uint8_t Part = 1;
+  std::string Data;
+};
+
+// Frame layout: offsets from the first byte after the start string.
+inline constexpr std::size_t FrameDestination = 0;
+inline constexpr std::size_t FrameLength = 1;
+inline constexpr std::size_t FrameKind = 2;
+inline constexpr std::size_t FrameSource = 3;
+inline constexpr std::size_t FramePart = 4;
+inline constexpr std::size_t FrameData = 5;
+inline constexpr std::size_t FrameOverhead = 6;
+inline constexpr std::size_t MaxFrameData = 249;
+inline constexpr std::size_t RegisterRequestLength = 19;
+
+namespace crc_detail {
+constexpr std::array<std::uint8_t, 256> MakeTable() {
+  std::array<std::uint8_t, 256> table{};
+  for (int i = 0; i < 256; ++i) {
+    auto crc = static_cast<std::uint8_t>(i);
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc & 1) ? static_cast<std::uint8_t>((crc >> 1) ^ 0x8C) : static_cast<std::uint8_t>(crc >> 1);
+    }
+    table[i] = crc;
+  }
+  return table;
+}
+}  // namespace crc_detail
+
+// CRC-8/MAXIM (reflected polynomial 0x8C, initial 0, no final XOR); entry i is the CRC of byte i.
+inline constexpr std::array<std::uint8_t, 256> Crc8Table = crc_detail::MakeTable();
+
+// One CRC step.
+inline void DoCRC8(std::uint8_t& crc, std::uint8_t byte) { crc = Crc8Table[crc ^ byte]; }
+std::uint8_t Crc8(std::string_view bytes);
+
+// Destination, Length = data + 6, Kind, Source, Part, Data, CRC. The data must fit (<= 249 bytes).
+std::string BuildFrame(std::uint8_t destination, std::uint8_t kind, std::uint8_t source,
+                       std::uint8_t part, std::string_view data);
+
+enum class FrameVerdict { Accepted, NotForServer, CrcMismatch };
+
+// Checks a complete frame of Length bytes (Length >= 6) heard by the server.
+FrameVerdict CheckServerFrame(std::string_view frame);
+
+// Field access of a whole frame.
+inline std::uint8_t FrameByte(std::string_view frame, std::size_t offset) {
+  return static_cast<std::uint8_t>(frame[offset]);
+}
+inline std::string_view FramePayload(std::string_view frame) {
+  return frame.size() < FrameOverhead ? std::string_view{}
+                                      : frame.substr(FrameData, frame.size() - FrameOverhead);
+}
+
+}  // namespace velora

@@ -1,0 +1,88 @@
+// The detailed log file.
+#include "store/log_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/cp1252.h"
+#include "common/text.h"
+
+namespace velora {
+
+LogFile::LogFile(Clock& clock, OperatorUi& ui, std::string directory)
+    : clock_(clock), ui_(ui), directory_(std::move(directory)) {}
+
+LogFile::~LogFile() { Close(); }
+
+bool LogFile::OpenPath(const std::string& path) {
+  Close();
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd_ < 0) return false;
+  ::fchmod(fd_, 0600);  // an older file may have been created with wider rights
+  path_ = path;
+  return true;
+}
+
+bool LogFile::Open() { return OpenPath(directory_ + "/" + std::string(LogFileName)); }
+
+void LogFile::WriteHeader() {
+  Log("VELORA SERVER LOGFILE");
+  Log(FormatLogHeaderDate(clock_.LocalNow()));
+  Log("Abbreviations:\r\n"
+      "SEND: this data is passed to comm\r\n"
+      "SENT: this data was sent to comm\r\n"
+      "DROP: this data was received and dropped\r\n"
+      "RCVD: this is a correct packet\r\n"
+      "TIMER: timer event\r\n"
+      "(receive-)wait: waiting (for data)");
+}
+
+void LogFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void LogFile::WriteRaw(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ui_.ShowMessage("Fehler beim Schreiben in Log");
+      return;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+void LogFile::Log(std::string_view text) {
+  if (fd_ < 0) return;
+  std::string line = std::to_string(clock_.TickMs());
+  line += ':';
+  line += text;
+  line += "\r\n";
+  WriteRaw(line);  // unbuffered: the size check sees every line at once
+}
+
+void LogFile::LogE(std::string_view bytes) { Log(ReadableBytes(bytes)); }
+
+void LogFile::MainLog(std::string_view text, bool toFile) {
+  ui_.EventLine(text);
+  if (toFile) Log(text);
+}
+
+void LogFile::CheckContinuation(std::int32_t maxLogLines, bool sameLogFile) {
+  if (fd_ < 0) return;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return;
+  if (st.st_size / 128 <= maxLogLines) return;
+  const std::string next =
+      sameLogFile ? path_
+                  : directory_ + "/" + std::string(LogFileStem) +
+                        FormatLogFileStamp(clock_.LocalNow()) + ".txt";
+  if (!OpenPath(next)) ui_.ShowMessage("Fehler beim Schreiben in Log");
+}
+
+}  // namespace velora

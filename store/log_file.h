@@ -1,0 +1,60 @@
+// The detailed log file (tick-stamped lines, levels, continuation by size) and the event list sink.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/constants.h"
+#include "common/ports.h"
+
+namespace velora {
+
+inline constexpr std::string_view LogFileStem = "veloraserverlog";
+inline constexpr std::string_view LogFileName = "veloraserverlog.txt";
+
+class LogFile {
+ public:
+  // Log files are created in the given directory (the working directory of the server).
+  LogFile(Clock& clock, OperatorUi& ui, std::string directory = ".");
+  ~LogFile();
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+
+  // Creates or truncates the current log, readable by the owner only (it can hold passwords).
+  bool Open();
+  void WriteHeader();
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& CurrentPath() const { return path_; }
+
+  // One line: tick count, ":", the text. Does not look at the level; while the file is closed
+  // (server stopped) the line is dropped.
+  void Log(std::string_view text);
+  // A byte string in readable form.
+  void LogE(std::string_view bytes);
+  // Log when the level is at least the given one.
+  void LogAt(LogLevel atLeast, std::string_view text) {
+    if (level >= atLeast) Log(text);
+  }
+  bool Enabled(LogLevel atLeast) const { return level >= atLeast; }
+  // A line in the operator's event list, and in the file when toFile is set.
+  void MainLog(std::string_view text, bool toFile);
+
+  // Continues in a new file once the current one on disk exceeds 128 bytes per allowed line.
+  void CheckContinuation(std::int32_t maxLogLines, bool sameLogFile);
+
+  LogLevel level = InitialLogLevel;
+
+ private:
+  bool OpenPath(const std::string& path);
+  void WriteRaw(std::string_view bytes);
+
+  Clock& clock_;
+  OperatorUi& ui_;
+  std::string directory_;
+  std::string path_;
+  int fd_ = -1;
+};
+
+}  // namespace velora
