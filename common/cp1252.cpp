@@ -19,7 +19,8 @@ char ByteOrReplacement(char32_t cp, char replacement) {
 std::u16string Cp1252ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  for (char c : text) out += static_cast<char16_t>(CodePointOf(static_cast<unsigned char>(c)));
+  for (char c : text)
+    out += static_cast<char16_t>(CodePointOf(static_cast<unsigned char>(c)));
   return out;
 }
 

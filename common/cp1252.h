@@ -50,7 +50,8 @@ struct Literal {
       } else {
         throw "characters beyond U+FFFF have no Windows-1252 byte";
       }
-      for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+      for (int k = 1; k <= extra; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
       i += 1 + extra;
       const int b = ByteOf(cp);
       if (b < 0) throw "character has no Windows-1252 byte";

@@ -11,11 +11,11 @@ namespace velora {
 
 namespace {
 
-constexpr std::array<std::string_view, 7> kWeekdays{"Sonntag"_cp,  "Montag"_cp,  "Dienstag"_cp,
-                                                    "Mittwoch"_cp, "Donnerstag"_cp,
-                                                    "Freitag"_cp,  "Samstag"_cp};
+constexpr std::array<std::string_view, 7> kWeekdays{"Sonntag"_cp,  "Montag"_cp,     "Dienstag"_cp,
+                                                    "Mittwoch"_cp, "Donnerstag"_cp, "Freitag"_cp,
+                                                    "Samstag"_cp};
 constexpr std::array<std::string_view, 12> kMonths{
-    "Januar"_cp, "Februar"_cp, "März"_cp,     "April"_cp,   "Mai"_cp,      "Juni"_cp,
+    "Januar"_cp, "Februar"_cp, "März"_cp,      "April"_cp,   "Mai"_cp,      "Juni"_cp,
     "Juli"_cp,   "August"_cp,  "September"_cp, "Oktober"_cp, "November"_cp, "Dezember"_cp};
 
 std::string Printf(const char* format, int a, int b, int c) {
@@ -34,13 +34,17 @@ int DayOfWeek(const DateTime& t) {
   return (y + y / 4 - y / 100 + y / 400 + offsets[(t.month - 1) % 12] + t.day) % 7;
 }
 
-std::string FormatShortDate(const DateTime& t) { return Printf("%02d.%02d.%04d", t.day, t.month, t.year); }
+std::string FormatShortDate(const DateTime& t) {
+  return Printf("%02d.%02d.%04d", t.day, t.month, t.year);
+}
 
 std::string FormatLongTime(const DateTime& t) {
   return Printf("%02d:%02d:%02d", t.hour, t.minute, t.second);
 }
 
-std::string FormatDateTimeC(const DateTime& t) { return FormatShortDate(t) + " " + FormatLongTime(t); }
+std::string FormatDateTimeC(const DateTime& t) {
+  return FormatShortDate(t) + " " + FormatLongTime(t);
+}
 
 std::string FormatLogHeaderDate(const DateTime& t) {
   std::string out(kWeekdays[DayOfWeek(t)]);

@@ -40,7 +40,8 @@ std::string ReadableBytes(std::string_view bytes) {
 
 std::int64_t LeadingNumber(std::string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
+  while (i < text.size() && text[i] == ' ')
+    ++i;
   constexpr std::int64_t cap = 1'000'000'000'000;  // far beyond any page or count
   std::int64_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
@@ -62,7 +63,8 @@ int HexDigit(char c) {
 
 std::int32_t ConvertNumber(std::string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
+  while (i < text.size() && text[i] == ' ')
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';
@@ -79,13 +81,15 @@ std::int32_t ConvertNumber(std::string_view text) {
   constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
   std::int64_t value = 0;
   for (; i < text.size(); ++i) {
-    const int d = base == 16 ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    const int d =
+        base == 16 ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
     if (d < 0) break;
     value = value * base + d;
     if (value > limit) value = limit;
   }
   if (negative) value = -value;
-  if (value > std::numeric_limits<std::int32_t>::max()) value = std::numeric_limits<std::int32_t>::max();
+  if (value > std::numeric_limits<std::int32_t>::max())
+    value = std::numeric_limits<std::int32_t>::max();
   return static_cast<std::int32_t>(value);
 }
 

@@ -15,8 +15,12 @@ std::size_t THash::FindOrAdd(std::string_view key) {
   return keys_.size() - 1;
 }
 
-void THash::Put(std::string_view key, std::string_view value) { values_[FindOrAdd(key)] = value; }
+void THash::Put(std::string_view key, std::string_view value) {
+  values_[FindOrAdd(key)] = value;
+}
 
-const std::string& THash::Get(std::string_view key) { return values_[FindOrAdd(key)]; }
+const std::string& THash::Get(std::string_view key) {
+  return values_[FindOrAdd(key)];
+}
 
 }  // namespace velora

@@ -7,29 +7,47 @@ namespace velora {
 
 std::string_view PacketKindName(std::uint8_t kind) {
   switch (kind & ~ContinuationBit) {
-    case KindRegisterRequest: return "KindRegisterRequest";
-    case KindAck: return "KindAck";
-    case KindRestart: return "KindRestart";
-    case KindLogout: return "KindLogout";
-    case KindPoll: return "KindPoll";
-    case KindNoAck: return "KindNoAck";
-    case KindInvite: return "KindInvite";
-    case KindRegistered: return "KindRegistered";
-    case KindLogoutAck: return "KindLogoutAck";
-    case KindNothing: return "KindNothing";
-    case KindTextScreen: return "KindTextScreen";
-    case KindMenuScreen: return "KindMenuScreen";
-    case KindInputScreen: return "KindInputScreen";
-    case KindMenuReply: return "KindMenuReply";
-    case KindTextReply: return "KindTextReply";
-    case KindInputReply: return "KindInputReply";
-    default: return {};
+    case KindRegisterRequest:
+      return "KindRegisterRequest";
+    case KindAck:
+      return "KindAck";
+    case KindRestart:
+      return "KindRestart";
+    case KindLogout:
+      return "KindLogout";
+    case KindPoll:
+      return "KindPoll";
+    case KindNoAck:
+      return "KindNoAck";
+    case KindInvite:
+      return "KindInvite";
+    case KindRegistered:
+      return "KindRegistered";
+    case KindLogoutAck:
+      return "KindLogoutAck";
+    case KindNothing:
+      return "KindNothing";
+    case KindTextScreen:
+      return "KindTextScreen";
+    case KindMenuScreen:
+      return "KindMenuScreen";
+    case KindInputScreen:
+      return "KindInputScreen";
+    case KindMenuReply:
+      return "KindMenuReply";
+    case KindTextReply:
+      return "KindTextReply";
+    case KindInputReply:
+      return "KindInputReply";
+    default:
+      return {};
   }
 }
 
 std::uint8_t Crc8(std::string_view bytes) {
   std::uint8_t crc = 0;
-  for (char c : bytes) DoCRC8(crc, static_cast<std::uint8_t>(c));
+  for (char c : bytes)
+    DoCRC8(crc, static_cast<std::uint8_t>(c));
   return crc;
 }
 

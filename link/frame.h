@@ -57,7 +57,8 @@ constexpr std::array<std::uint8_t, 256> MakeTable() {
   for (int i = 0; i < 256; ++i) {
     auto crc = static_cast<std::uint8_t>(i);
     for (int bit = 0; bit < 8; ++bit) {
-      crc = (crc & 1) ? static_cast<std::uint8_t>((crc >> 1) ^ 0x8C) : static_cast<std::uint8_t>(crc >> 1);
+      crc = (crc & 1) ? static_cast<std::uint8_t>((crc >> 1) ^ 0x8C)
+                      : static_cast<std::uint8_t>(crc >> 1);
     }
     table[i] = crc;
   }
@@ -69,7 +70,9 @@ constexpr std::array<std::uint8_t, 256> MakeTable() {
 inline constexpr std::array<std::uint8_t, 256> Crc8Table = crc_detail::MakeTable();
 
 // One CRC step.
-inline void DoCRC8(std::uint8_t& crc, std::uint8_t byte) { crc = Crc8Table[crc ^ byte]; }
+inline void DoCRC8(std::uint8_t& crc, std::uint8_t byte) {
+  crc = Crc8Table[crc ^ byte];
+}
 std::uint8_t Crc8(std::string_view bytes);
 
 // Destination, Length = data + 6, Kind, Source, Part, Data, CRC. The data must fit (<= 249 bytes).

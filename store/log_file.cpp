@@ -15,7 +15,9 @@ namespace velora {
 LogFile::LogFile(Clock& clock, OperatorUi& ui, std::string directory)
     : clock_(clock), ui_(ui), directory_(std::move(directory)) {}
 
-LogFile::~LogFile() { Close(); }
+LogFile::~LogFile() {
+  Close();
+}
 
 bool LogFile::OpenPath(const std::string& path) {
   Close();
@@ -26,7 +28,9 @@ bool LogFile::OpenPath(const std::string& path) {
   return true;
 }
 
-bool LogFile::Open() { return OpenPath(directory_ + "/" + std::string(LogFileName)); }
+bool LogFile::Open() {
+  return OpenPath(directory_ + "/" + std::string(LogFileName));
+}
 
 void LogFile::WriteHeader() {
   Log("VELORA SERVER LOGFILE");
@@ -66,7 +70,9 @@ void LogFile::Log(std::string_view text) {
   WriteRaw(line);  // unbuffered: the size check sees every line at once
 }
 
-void LogFile::LogE(std::string_view bytes) { Log(ReadableBytes(bytes)); }
+void LogFile::LogE(std::string_view bytes) {
+  Log(ReadableBytes(bytes));
+}
 
 void LogFile::MainLog(std::string_view text, bool toFile) {
   ui_.EventLine(text);
@@ -78,10 +84,9 @@ void LogFile::CheckContinuation(std::int32_t maxLogLines, bool sameLogFile) {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return;
   if (st.st_size / 128 <= maxLogLines) return;
-  const std::string next =
-      sameLogFile ? path_
-                  : directory_ + "/" + std::string(LogFileStem) +
-                        FormatLogFileStamp(clock_.LocalNow()) + ".txt";
+  const std::string next = sameLogFile ? path_
+                                       : directory_ + "/" + std::string(LogFileStem) +
+                                             FormatLogFileStamp(clock_.LocalNow()) + ".txt";
   if (!OpenPath(next)) ui_.ShowMessage("Fehler beim Schreiben in Log");
 }
 

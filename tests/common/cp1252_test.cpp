@@ -6,7 +6,9 @@ namespace velora {
 namespace {
 
 TEST(Cp1252Test, LiteralConvertsUtf8SourceText) {
-  EXPECT_EQ("Prüfsummenfehler"_cp, "Pr\xFC" "fsummenfehler");
+  EXPECT_EQ("Prüfsummenfehler"_cp,
+            "Pr\xFC"
+            "fsummenfehler");
   EXPECT_EQ("Paßwort"_cp, "Pa\xDFwort");
   EXPECT_EQ("€‚„…"_cp, "\x80\x82\x84\x85");
   EXPECT_EQ("plain"_cp, "plain");
@@ -15,7 +17,8 @@ TEST(Cp1252Test, LiteralConvertsUtf8SourceText) {
 
 TEST(Cp1252Test, EveryByteSurvivesTheRoundTripThroughUnicode) {
   std::string all;
-  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  for (int b = 0; b < 256; ++b)
+    all += static_cast<char>(b);
   EXPECT_EQ(Utf16ToCp1252(Cp1252ToUtf16(all)), all);
   EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
 }
@@ -31,7 +34,10 @@ TEST(Cp1252Test, HighRangeUsesTheWindowsTable) {
 TEST(Cp1252Test, CharactersOutsideTheCodePageBecomeTheReplacement) {
   EXPECT_EQ(Utf16ToCp1252(u"a\u4E2Db"), "a?b");
   EXPECT_EQ(Utf16ToCp1252(u"\U0001F600", '#'), "#");
-  EXPECT_EQ(Utf8ToCp1252("a\xE4" "b"), "a?b") << "a stray Latin-1 byte is not UTF-8";
+  EXPECT_EQ(Utf8ToCp1252("a\xE4"
+                         "b"),
+            "a?b")
+      << "a stray Latin-1 byte is not UTF-8";
   EXPECT_EQ(Utf8ToCp1252("x\xC3"), "x?") << "a sequence cut at the end";
   EXPECT_EQ(Utf8ToCp1252("😀"), "?");
 }

@@ -27,10 +27,15 @@ TEST(THashTest, OnlyAsciiLettersAreFolded) {
   THash hash;
   hash.Put("\xE4", "lower umlaut"_cp);  // ä
   hash.Put("\xC4", "upper umlaut"_cp);  // Ä
-  hash.Put("stra\xDF" "e", "sharp s");
+  hash.Put(
+      "stra\xDF"
+      "e",
+      "sharp s");
   EXPECT_EQ(hash.Keys().size(), 3u);
   EXPECT_EQ(hash.Get("\xE4"), "lower umlaut");
-  EXPECT_EQ(hash.Keys()[2], "STRA\xDF" "E");
+  EXPECT_EQ(hash.Keys()[2],
+            "STRA\xDF"
+            "E");
 }
 
 TEST(ReadableBytesTest, ControlAndHighBytesAreShownAsNumbers) {

@@ -9,7 +9,8 @@ namespace {
 
 std::string Bytes(std::initializer_list<int> values) {
   std::string out;
-  for (int v : values) out += static_cast<char>(v);
+  for (int v : values)
+    out += static_cast<char>(v);
   return out;
 }
 
@@ -19,15 +20,20 @@ TEST(Crc8Test, TableAndCheckValue) {
   EXPECT_EQ(Crc8Table[128], 0x8C);
   EXPECT_EQ(Crc8("123456789"), 0xA1);
   std::uint8_t crc = 0;
-  for (char c : std::string("123456789")) DoCRC8(crc, static_cast<std::uint8_t>(c));
+  for (char c : std::string("123456789"))
+    DoCRC8(crc, static_cast<std::uint8_t>(c));
   EXPECT_EQ(crc, 0xA1);
 }
 
 TEST(FrameTest, WorkedFramesComeOutByteForByte) {
-  EXPECT_EQ(BuildFrame(0, KindInvite, ServerAddress, 1, ""), Bytes({0x00, 0x06, 0x06, 0x01, 0x01, 0x42}));
-  EXPECT_EQ(BuildFrame(4, KindPoll, ServerAddress, 1, ""), Bytes({0x04, 0x06, 0x04, 0x01, 0x01, 0x12}));
-  EXPECT_EQ(BuildFrame(5, KindNothing, ServerAddress, 1, ""), Bytes({0x05, 0x06, 0x0A, 0x01, 0x01, 0x2B}));
-  EXPECT_EQ(BuildFrame(ServerAddress, KindNothing, 4, 1, ""), Bytes({0x01, 0x06, 0x0A, 0x04, 0x01, 0xCB}));
+  EXPECT_EQ(BuildFrame(0, KindInvite, ServerAddress, 1, ""),
+            Bytes({0x00, 0x06, 0x06, 0x01, 0x01, 0x42}));
+  EXPECT_EQ(BuildFrame(4, KindPoll, ServerAddress, 1, ""),
+            Bytes({0x04, 0x06, 0x04, 0x01, 0x01, 0x12}));
+  EXPECT_EQ(BuildFrame(5, KindNothing, ServerAddress, 1, ""),
+            Bytes({0x05, 0x06, 0x0A, 0x01, 0x01, 0x2B}));
+  EXPECT_EQ(BuildFrame(ServerAddress, KindNothing, 4, 1, ""),
+            Bytes({0x01, 0x06, 0x0A, 0x04, 0x01, 0xCB}));
   EXPECT_EQ(BuildFrame(ServerAddress, KindRegisterRequest, 255, 1,
                        Bytes({'T', 'i', 'S', 'i', 'm', 0, 0, 0, 0x82, 0, 0, 0, 0})),
             Bytes({0x01, 0x13, 0x00, 0xFF, 0x01, 0x54, 0x69, 0x53, 0x69, 0x6D, 0x00, 0x00, 0x00,
@@ -60,7 +66,8 @@ TEST(FrameTest, ServerAcceptsOnlyItsOwnIntactFrames) {
     for (int flip : {0x01, 0x80, 0xFF}) {
       std::string bad = answer;
       bad[i] = static_cast<char>(bad[i] ^ flip);
-      EXPECT_EQ(CheckServerFrame(bad), FrameVerdict::CrcMismatch) << "byte " << i << " flip " << flip;
+      EXPECT_EQ(CheckServerFrame(bad), FrameVerdict::CrcMismatch)
+          << "byte " << i << " flip " << flip;
     }
   }
 }

@@ -54,7 +54,9 @@ TEST_F(LogFileTest, HeaderHasTitleDateAndAbbreviationBlock) {
 TEST_F(LogFileTest, LevelDecidesWhatLogAtWrites) {
   ASSERT_TRUE(log.Open());
   log.level = 0;
-  log.LogAt(1, "Port ge\xF6" "ffnet");
+  log.LogAt(1,
+            "Port ge\xF6"
+            "ffnet");
   log.Log("always");
   log.level = 4;
   log.LogAt(4, "TIMER");
@@ -82,14 +84,16 @@ TEST_F(LogFileTest, MainLogGoesToTheEventListAndOptionallyTheFile) {
   ASSERT_TRUE(log.Open());
   log.MainLog("Kicke TI 5 (gast)", false);
   log.MainLog("Neue niedrigste Adresse:255", true);
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"Kicke TI 5 (gast)", "Neue niedrigste Adresse:255"}));
+  EXPECT_EQ(ui.events,
+            (std::vector<std::string>{"Kicke TI 5 (gast)", "Neue niedrigste Adresse:255"}));
   EXPECT_EQ(Current(), "0:Neue niedrigste Adresse:255\r\n");
 }
 
 TEST_F(LogFileTest, ContinuesInATimeStampedFileWithoutHeader) {
   ASSERT_TRUE(log.Open());
   const std::string line(124, 'x');  // 128 bytes with "0:" and CR LF
-  for (int i = 0; i < 2000; ++i) log.Log(line);
+  for (int i = 0; i < 2000; ++i)
+    log.Log(line);
   log.CheckContinuation(2000, false);  // exactly 2000 * 128 bytes: not above the limit
   EXPECT_EQ(log.CurrentPath(), dir.File("veloraserverlog.txt"));
   log.Log(std::string(124, 'y'));  // 2001 * 128 bytes: one line more than allowed
@@ -103,7 +107,8 @@ TEST_F(LogFileTest, ContinuesInATimeStampedFileWithoutHeader) {
 
 TEST_F(LogFileTest, SameLogFileTruncatesTheCurrentLog) {
   ASSERT_TRUE(log.Open());
-  for (int i = 0; i < 3000; ++i) log.Log(std::string(200, 'x'));
+  for (int i = 0; i < 3000; ++i)
+    log.Log(std::string(200, 'x'));
   log.CheckContinuation(2000, true);
   log.Log("fresh");
   EXPECT_EQ(log.CurrentPath(), dir.File("veloraserverlog.txt"));
@@ -112,14 +117,17 @@ TEST_F(LogFileTest, SameLogFileTruncatesTheCurrentLog) {
 
 TEST_F(LogFileTest, TwoContinuationsInOneSecondShareTheName) {
   ASSERT_TRUE(log.Open());
-  for (int i = 0; i < 3000; ++i) log.Log(std::string(200, 'x'));
+  for (int i = 0; i < 3000; ++i)
+    log.Log(std::string(200, 'x'));
   log.CheckContinuation(2000, false);
-  for (int i = 0; i < 3000; ++i) log.Log(std::string(200, 'y'));
+  for (int i = 0; i < 3000; ++i)
+    log.Log(std::string(200, 'y'));
   log.CheckContinuation(2000, false);
   log.Log("second");
   EXPECT_EQ(ReadFileBytes(log.CurrentPath()), "0:second\r\n");
   int files = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+    ++files;
   EXPECT_EQ(files, 2);
 }
 
@@ -129,7 +137,8 @@ TEST_F(LogFileTest, AFailedWriteShowsTheMessageAndCarriesOn) {
   ASSERT_TRUE(log.Open());
   log.Log("lost");
   log.Log("lost too");
-  EXPECT_EQ(ui.messages, (std::vector<std::string>{"Fehler beim Schreiben in Log", "Fehler beim Schreiben in Log"}));
+  EXPECT_EQ(ui.messages, (std::vector<std::string>{"Fehler beim Schreiben in Log",
+                                                   "Fehler beim Schreiben in Log"}));
 }
 
 }  // namespace
