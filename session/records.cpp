@@ -13,6 +13,8 @@ int FindUser(const UserTable& users, std::string_view name) {
   return -1;
 }
 
-bool UserExists(const UserTable& users, std::string_view name) { return FindUser(users, name) >= 0; }
+bool UserExists(const UserTable& users, std::string_view name) {
+  return FindUser(users, name) >= 0;
+}
 
 }  // namespace velora
