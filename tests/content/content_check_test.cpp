@@ -271,6 +271,16 @@ TEST_F(ContentTest, TextPagesHaveText) {
   }
 }
 
+// Enter on a text of several pages asks for a page number instead of running the action, so a
+// page whose only way on is its action must fit one screen.
+TEST_F(ContentTest, KickPageFitsOneScreen) {
+  const auto lines = Lines("kickme.txt");
+  std::string text;
+  for (std::size_t i = 3; i < lines.size(); ++i)
+    text += lines[i] + "\n";
+  EXPECT_LE(Wrap(text, ScreenColumns[0]).size(), static_cast<std::size_t>(ScreenChars[0]));
+}
+
 TEST_F(ContentTest, MenusFitOneScreenOfBothModels) {
   for (const std::string& page : Pages()) {
     if (Type(page) != "14") continue;
