@@ -10,13 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "common/cp1252.h"
 #include "session/records.h"
 
 namespace velora {
 
 inline constexpr std::string_view UsersFileHeader =
-    "Die Zeilenanzahl und -struktur in dieser Datei darf nicht ver\xE4ndert werden!";
-inline constexpr std::string_view UsersFileCountKey = "Anzahl der Eintr\xE4ge=";
+    "Die Zeilenanzahl und -struktur in dieser Datei darf nicht verändert werden!"_cp;
+inline constexpr std::string_view UsersFileCountKey = "Anzahl der Einträge="_cp;
 
 inline constexpr std::string_view UsersFileMissingText = "\"users.txt\" not found.";
 inline constexpr std::string_view LoadUsersErrorText = "Exception on loading user data";

@@ -18,11 +18,16 @@ using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
 
-const std::string kHeader = std::string(
-    "Die Zeilenanzahl und -struktur in dieser Datei darf nicht ver\xE4ndert werden!\r\n");
+const std::string kHeader =
+    std::string("Die Zeilenanzahl und -struktur in dieser Datei darf nicht verändert werden!"_cp) +
+    "\r\n";
 
+// The count line with any text after its "=".
+std::string CountText(std::string_view count) {
+  return std::string("Anzahl der Einträge="_cp) + std::string(count) + "\r\n";
+}
 std::string CountLine(int n) {
-  return std::string("Anzahl der Eintr\xE4ge=") + std::to_string(n) + "\r\n";
+  return CountText(std::to_string(n));
 }
 
 // One account without mail settings, in file form.
@@ -108,14 +113,14 @@ TEST_F(UserFileTest, AnAccountWithTwoMessagesIsTwentyLines) {
   user.ReplyTo = "gast@example.org";
   user.FromHeader = "Gast <gast@example.org>";
   user.Messages = {{"anna", "Hallo", "06.12.2026 09:07:00", true},
-                   {"Bert", "Tsch\xFC\xDF", "06.12.2026 09:08:00", false}};
+                   {"Bert", std::string("Tschüß"_cp), "06.12.2026 09:08:00", false}};
   users = {user};
   uptime = 3600;
   ASSERT_EQ(Save().outcome, UserFileOutcome::Done);
 
   const auto lines = Lines(UsersBytes());
   ASSERT_EQ(lines.size(), 3u + 20u);
-  EXPECT_EQ(lines[1], std::string("Anzahl der Eintr\xE4ge=1"));
+  EXPECT_EQ(lines[1] + "\r\n", CountLine(1));
   EXPECT_EQ(lines[2], "3600");
   // The mail settings stand in the file in their own order, not in the record's.
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 15),
@@ -124,7 +129,7 @@ TEST_F(UserFileTest, AnAccountWithTwoMessagesIsTwentyLines) {
                                       "gast@example.org", "Gast <gast@example.org>", "2"}));
   EXPECT_EQ(lines[15], "anna");
   EXPECT_EQ(lines[18], "true");
-  EXPECT_EQ(lines[20], "Tsch\xFC\xDF");
+  EXPECT_EQ(lines[20], std::string("Tschüß"_cp));
   EXPECT_EQ(lines[22], "false");
 
   users.clear();
@@ -185,16 +190,18 @@ TEST_F(UserFileTest, StartWithoutUsersFileThenSaveWritesThreeLines) {
 
   ASSERT_EQ(Save().outcome, UserFileOutcome::Done);
   EXPECT_EQ(UsersBytes(), kHeader + CountLine(0) + "12\r\n");
+  EXPECT_NE(UsersBytes().find("ver\xE4ndert"), std::string::npos) << "umlauts as Windows-1252";
   EXPECT_EQ(FeedbackBytes(), "");
 }
 
 TEST_F(UserFileTest, FeedbackIsKeptWhenTheUsersFileIsMissing) {
-  WriteFileBytes(dir.File("resfdbck.txt"), "anna\r\nSch\xF6n!\r\n06.12.2026 09:07:00\r\n");
+  WriteFileBytes(dir.File("resfdbck.txt"),
+                 "anna\r\n" + std::string("Schön!"_cp) + "\r\n06.12.2026 09:07:00\r\n");
   EXPECT_EQ(Load().outcome, UserFileOutcome::UsersMissing);
   ASSERT_EQ(feedback.size(), 1u);
-  EXPECT_EQ(feedback[0].Text, "Sch\xF6n!");
+  EXPECT_EQ(feedback[0].Text, "Schön!"_cp);
   ASSERT_EQ(Save().outcome, UserFileOutcome::Done);
-  EXPECT_EQ(FeedbackBytes(), "anna\r\nSch\xF6n!\r\n06.12.2026 09:07:00\r\n")
+  EXPECT_EQ(FeedbackBytes(), "anna\r\n" + std::string("Schön!"_cp) + "\r\n06.12.2026 09:07:00\r\n")
       << "closing after a start without users.txt must not wipe the feedback";
 }
 
@@ -298,15 +305,15 @@ TEST_F(UserFileTest, MalformedUsersFilesAreTheLoadingError) {
   const std::string twoMessages = "2\r\nanna\r\nHallo\r\nzeit\r\ntrue\r\nbert\r\nText\r\n";
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"empty file", ""},
-      {"count not a number", kHeader + "Anzahl der Eintr\xE4ge=zwei\r\n0\r\n"},
+      {"count not a number", kHeader + CountText("zwei") + "0\r\n"},
       {"count with trailing junk", kHeader + CountLine(0).insert(21, "x") + "0\r\n"},
       {"count missing", kHeader},
       {"uptime not a number", kHeader + CountLine(0) + "lange\r\n"},
       {"uptime missing", kHeader + CountLine(0)},
       {"negative count", kHeader + CountLine(-1) + "0\r\n"},
-      {"count beyond 32 bits", kHeader + "Anzahl der Eintr\xE4ge=99999999999\r\n0\r\n"},
-      {"huge count, file runs out", kHeader + "Anzahl der Eintr\xE4ge=2147483647\r\n0\r\n" +
-                                        Account("Username=A", "Passwort=", "false")},
+      {"count beyond 32 bits", kHeader + CountText("99999999999") + "0\r\n"},
+      {"huge count, file runs out",
+       kHeader + CountText("2147483647") + "0\r\n" + Account("Username=A", "Passwort=", "false")},
       {"account cut short", kHeader + CountLine(1) + "0\r\nUsername=A\r\nPasswort=\r\nfalse\r\n"},
       {"second account missing",
        kHeader + CountLine(2) + "0\r\n" + Account("Username=A", "Passwort=", "false")},
@@ -335,7 +342,7 @@ TEST_F(UserFileTest, MalformedUsersFilesAreTheLoadingError) {
 }
 
 TEST_F(UserFileTest, NumbersMayCarryBlanksAndASign) {
-  WriteFileBytes(dir.File("users.txt"), kHeader + "Anzahl der Eintr\xE4ge= 1 \r\n-5\r\n" +
+  WriteFileBytes(dir.File("users.txt"), kHeader + CountText(" 1 ") + "-5\r\n" +
                                             Account("Username=A", "Passwort=", "false", " 0\r\n"));
   ASSERT_EQ(Load().outcome, UserFileOutcome::Done);
   EXPECT_EQ(users.size(), 1u);
