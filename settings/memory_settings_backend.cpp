@@ -17,7 +17,9 @@ bool MemorySettingsBackend::OpenKey(std::string_view path, bool create) {
   return true;
 }
 
-void MemorySettingsBackend::CloseKey() { open_.reset(); }
+void MemorySettingsBackend::CloseKey() {
+  open_.reset();
+}
 
 MemorySettingsBackend::Key& MemorySettingsBackend::OpenOrThrow() {
   if (!open_) throw SettingsError(std::string("Kein Schlüssel geöffnet"_cp));
@@ -38,7 +40,7 @@ std::vector<std::string> MemorySettingsBackend::ValueNames() {
 }
 
 const MemorySettingsBackend::Value& MemorySettingsBackend::Existing(std::string_view name,
-                                                                     ValueKind kind) {
+                                                                    ValueKind kind) {
   Key& key = OpenOrThrow();
   auto it = key.find(name);
   if (it == key.end() || it->second.kind != kind) {
@@ -78,7 +80,9 @@ void MemorySettingsBackend::WriteInteger(std::string_view name, std::int32_t val
   Write(name, Value{ValueKind::Integer, {}, value});
 }
 
-bool MemorySettingsBackend::HasKey(std::string_view path) const { return keys_.contains(path); }
+bool MemorySettingsBackend::HasKey(std::string_view path) const {
+  return keys_.contains(path);
+}
 
 void MemorySettingsBackend::PutString(std::string_view path, std::string_view name,
                                       std::string_view value) {
@@ -94,8 +98,8 @@ void MemorySettingsBackend::PutOther(std::string_view path, std::string_view nam
   keys_[std::string(path)][std::string(name)] = Value{ValueKind::Other, {}, 0};
 }
 
-std::optional<MemorySettingsBackend::Value> MemorySettingsBackend::Get(std::string_view path,
-                                                                       std::string_view name) const {
+std::optional<MemorySettingsBackend::Value> MemorySettingsBackend::Get(
+    std::string_view path, std::string_view name) const {
   auto key = keys_.find(path);
   if (key == keys_.end()) return std::nullopt;
   auto it = key->second.find(name);

@@ -7,7 +7,9 @@ namespace velora {
 
 using Kind = SettingsBackend::ValueKind;
 
-TMyRegistry::~TMyRegistry() { CloseKey(); }
+TMyRegistry::~TMyRegistry() {
+  CloseKey();
+}
 
 void TMyRegistry::OpenKey(std::string_view path, bool create) {
   CloseKey();

@@ -58,7 +58,9 @@ void SettingsForm::SetText(SettingId id, std::string_view text) {
   Changed(id);
 }
 
-bool SettingsForm::AllowOnlyFigures(char key) { return (key >= '0' && key <= '9') || key == '\b'; }
+bool SettingsForm::AllowOnlyFigures(char key) {
+  return (key >= '0' && key <= '9') || key == '\b';
+}
 
 bool SettingsForm::AcceptsTypedKey(SettingId id, char key) const {
   const SettingSpec& spec = Spec(id);
@@ -89,9 +91,13 @@ void SettingsForm::StoreChecked(SettingId id, bool checked) {
   }
 }
 
-bool SettingsForm::Enabled(SettingId id) const { return At(id).enabled; }
+bool SettingsForm::Enabled(SettingId id) const {
+  return At(id).enabled;
+}
 
-bool SettingsForm::ReadOnly(SettingId id) const { return Spec(id).readOnly; }
+bool SettingsForm::ReadOnly(SettingId id) const {
+  return Spec(id).readOnly;
+}
 
 void SettingsForm::SetEnabled(SettingId id, bool enabled) {
   Field& field = At(id);

@@ -31,8 +31,8 @@ SettingsFailure SettingsStore::Load() {
           break;
         }
         case SettingKind::Position:
-          form_.SetSliderPosition(std::clamp(registry.ReadInteger(spec.name, form_.SliderPosition()),
-                                             SliderMin, SliderMax));
+          form_.SetSliderPosition(std::clamp(
+              registry.ReadInteger(spec.name, form_.SliderPosition()), SliderMin, SliderMax));
           break;
       }
     }

@@ -254,8 +254,12 @@ static_assert(RowsMatchIds(), "SettingId order and table order differ");
 
 }  // namespace
 
-const std::array<SettingSpec, SettingCount>& SettingsTable() { return Table; }
+const std::array<SettingSpec, SettingCount>& SettingsTable() {
+  return Table;
+}
 
-const SettingSpec& Spec(SettingId id) { return Table[Row(id)]; }
+const SettingSpec& Spec(SettingId id) {
+  return Table[Row(id)];
+}
 
 }  // namespace velora

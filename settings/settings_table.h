@@ -68,24 +68,26 @@ struct SettingSpec {
   std::string_view name;
   SettingKind kind;
   std::string_view defaultText = {};  // text
-  bool defaultChecked = false;   // flag
-  int defaultNumber = 0;         // choice index or slider position
-  std::string_view field = {};   // the ServerSettings member it feeds; empty when none
+  bool defaultChecked = false;        // flag
+  int defaultNumber = 0;              // choice index or slider position
+  std::string_view field = {};        // the ServerSettings member it feeds; empty when none
   Applied applied = Applied::DialogOnly;
-  bool number = false;     // digits-only field
-  int maxLength = 0;       // 0: unlimited
-  bool enabled = true;     // initial state
-  bool readOnly = false;   // text the operator cannot edit
-  int radioPartner = -1;   // row of the other button of its radio group
+  bool number = false;    // digits-only field
+  int maxLength = 0;      // 0: unlimited
+  bool enabled = true;    // initial state
+  bool readOnly = false;  // text the operator cannot edit
+  int radioPartner = -1;  // row of the other button of its radio group
   // Written through on every change of the field (at use, or dialog only with a member).
-  std::string ServerSettings::* textTarget = nullptr;
-  bool ServerSettings::* flagTarget = nullptr;
-  std::int32_t ServerSettings::* positionTarget = nullptr;
+  std::string ServerSettings::*textTarget = nullptr;
+  bool ServerSettings::*flagTarget = nullptr;
+  std::int32_t ServerSettings::*positionTarget = nullptr;
 };
 
 const std::array<SettingSpec, SettingCount>& SettingsTable();
 
-inline constexpr int Row(SettingId id) { return static_cast<int>(id); }
+inline constexpr int Row(SettingId id) {
+  return static_cast<int>(id);
+}
 const SettingSpec& Spec(SettingId id);
 
 }  // namespace velora

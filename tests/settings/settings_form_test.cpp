@@ -283,12 +283,12 @@ TEST_F(SettingsFormTest, ReportsEveryVisibleChangeOnce) {
   std::vector<Id> changed;
   form.SetChangeHandler([&](Id id) { changed.push_back(id); });
   form.SetText(Id::EditCSContent, "./content/");  // unchanged
-  form.SetChecked(Id::CheckCSNoWrap, false);        // unchanged
+  form.SetChecked(Id::CheckCSNoWrap, false);      // unchanged
   EXPECT_TRUE(changed.empty());
 
   form.SetChecked(Id::CheckCSKickNotReplyingTIs, true);
-  EXPECT_EQ(changed, (std::vector<Id>{Id::CheckCSKickNotReplyingTIs,
-                                      Id::EditCSKickAfterNumOfNoReplies}));
+  EXPECT_EQ(changed,
+            (std::vector<Id>{Id::CheckCSKickNotReplyingTIs, Id::EditCSKickAfterNumOfNoReplies}));
   changed.clear();
   form.SetChecked(Id::RBCSTXENTXEmpty, true);
   EXPECT_EQ(changed, (std::vector<Id>{Id::RBCSTXENBreak, Id::RBCSTXENTXEmpty}));

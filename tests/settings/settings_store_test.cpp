@@ -201,9 +201,9 @@ TEST_F(SettingsStoreTest, FlagsAreTrueOnlyForExactTrueOrYes) {
     const char* stored;
     bool value;
   };
-  for (const Case& c : {Case{"yes", true}, Case{"true", true}, Case{"TRUE", false},
-                        Case{"Yes", false}, Case{"1", false}, Case{"on", false},
-                        Case{"", false}, Case{"true ", false}}) {
+  for (const Case& c :
+       {Case{"yes", true}, Case{"true", true}, Case{"TRUE", false}, Case{"Yes", false},
+        Case{"1", false}, Case{"on", false}, Case{"", false}, Case{"true ", false}}) {
     Put("CheckCSNoWrap", c.stored);
     Put("CheckCSLoginCompulsory", c.stored);
     auto run = LoadedRun();
