@@ -163,14 +163,28 @@ TEST_F(SettingsFormTest, TextIsCutToTheFieldsMaximumLength) {
 }
 
 TEST_F(SettingsFormTest, NumberFieldsTakeOnlyTypedDigitsAndBackspace) {
-  for (const SettingSpec& spec : SettingsTable()) {
-    if (!spec.number) continue;
-    EXPECT_TRUE(form.AcceptsTypedKey(spec.id, '0')) << spec.name;
-    EXPECT_TRUE(form.AcceptsTypedKey(spec.id, '9')) << spec.name;
-    EXPECT_TRUE(form.AcceptsTypedKey(spec.id, '\b')) << spec.name;
+  const std::vector<Id> numberFields{Id::EditCSMaxLogLines,
+                                     Id::EditCSKickAfterNumOfNoReplies,
+                                     Id::EditCSMaxNumOfMails,
+                                     Id::EditCSMaxSizeOfMails,
+                                     Id::EditCSTXEN2r,
+                                     Id::EditCSTXEN2w,
+                                     Id::EditCSRegisterWait,
+                                     Id::EditCSReceiveWait,
+                                     Id::EditCSPauseAfterSendShortPacket,
+                                     Id::EditCSPauseAfterSendLongPacket,
+                                     Id::EditCSMaxLenSinglePacket};
+  for (Id id : numberFields) {
+    EXPECT_TRUE(form.AcceptsTypedKey(id, '0')) << Spec(id).name;
+    EXPECT_TRUE(form.AcceptsTypedKey(id, '9')) << Spec(id).name;
+    EXPECT_TRUE(form.AcceptsTypedKey(id, '\b')) << Spec(id).name;
     for (char key : {'a', '-', '$', ' ', 'x', '/'})
-      EXPECT_FALSE(form.AcceptsTypedKey(spec.id, key)) << spec.name << " " << key;
+      EXPECT_FALSE(form.AcceptsTypedKey(id, key)) << Spec(id).name << " " << key;
   }
+  int numbers = 0;
+  for (const SettingSpec& spec : SettingsTable())
+    numbers += spec.number ? 1 : 0;
+  EXPECT_EQ(numbers, static_cast<int>(numberFields.size()));
   EXPECT_TRUE(form.AcceptsTypedKey(Id::EditCSContent, 'a'));
   EXPECT_TRUE(form.AcceptsTypedKey(Id::EditCIProxyPort, ':'));
   EXPECT_FALSE(form.AcceptsTypedKey(Id::EditCSPacketInitString, 'U'));
