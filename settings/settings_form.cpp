@@ -29,26 +29,26 @@ constexpr std::array<EnablePair, 3> EnablePairs{{
 }  // namespace
 
 SettingsForm::SettingsForm(ServerSettings& settings) : settings_(settings) {
-  for (const SettingSpec& spec : SettingsTable()) {
-    Field& field = At(spec.id);
-    field.text = std::string(spec.defaultText);
-    field.checked = spec.defaultChecked;
-    field.enabled = spec.enabled;
+  for (const SettingDef& def : SettingsTable()) {
+    Field& field = At(def.id);
+    field.text = std::string(def.defaultText);
+    field.checked = def.defaultChecked;
+    field.enabled = def.enabled;
   }
-  comboIndex_ = Spec(SettingId::ComboCSPort).defaultNumber;
-  sliderPosition_ = Spec(SettingId::TrackCSNumOfLogoutAcks).defaultNumber;
-  for (const SettingSpec& spec : SettingsTable())
-    WriteThrough(spec.id);
+  comboIndex_ = Def(SettingId::ComboCSPort).defaultNumber;
+  sliderPosition_ = Def(SettingId::TrackCSNumOfLogoutAcks).defaultNumber;
+  for (const SettingDef& def : SettingsTable())
+    WriteThrough(def.id);
 }
 
 const std::string& SettingsForm::Text(SettingId id) const {
-  assert(Spec(id).kind == SettingKind::Text && "Text needs an edit field");
+  assert(Def(id).kind == SettingKind::Text && "Text needs an edit field");
   return At(id).text;
 }
 
 void SettingsForm::SetText(SettingId id, std::string_view text) {
-  assert(Spec(id).kind == SettingKind::Text && "SetText needs an edit field");
-  const int maxLength = Spec(id).maxLength;
+  assert(Def(id).kind == SettingKind::Text && "SetText needs an edit field");
+  const int maxLength = Def(id).maxLength;
   if (maxLength > 0 && text.size() > static_cast<std::size_t>(maxLength))
     text = text.substr(0, static_cast<std::size_t>(maxLength));
   Field& field = At(id);
@@ -63,19 +63,19 @@ bool SettingsForm::AllowOnlyFigures(char key) {
 }
 
 bool SettingsForm::AcceptsTypedKey(SettingId id, char key) const {
-  const SettingSpec& spec = Spec(id);
-  if (spec.kind != SettingKind::Text || spec.readOnly) return false;
-  return !spec.number || AllowOnlyFigures(key);
+  const SettingDef& def = Def(id);
+  if (def.kind != SettingKind::Text || def.readOnly) return false;
+  return !def.number || AllowOnlyFigures(key);
 }
 
 bool SettingsForm::Checked(SettingId id) const {
-  assert(Spec(id).kind == SettingKind::Flag && "Checked needs a check box or radio button");
+  assert(Def(id).kind == SettingKind::Flag && "Checked needs a check box or radio button");
   return At(id).checked;
 }
 
 void SettingsForm::SetChecked(SettingId id, bool checked) {
-  assert(Spec(id).kind == SettingKind::Flag && "SetChecked needs a check box or radio button");
-  const int partner = Spec(id).radioPartner;
+  assert(Def(id).kind == SettingKind::Flag && "SetChecked needs a check box or radio button");
+  const int partner = Def(id).radioPartner;
   if (checked && partner >= 0) StoreChecked(static_cast<SettingId>(partner), false);
   StoreChecked(id, checked);
 }
@@ -96,7 +96,7 @@ bool SettingsForm::Enabled(SettingId id) const {
 }
 
 bool SettingsForm::ReadOnly(SettingId id) const {
-  return Spec(id).readOnly;
+  return Def(id).readOnly;
 }
 
 void SettingsForm::SetEnabled(SettingId id, bool enabled) {
@@ -138,10 +138,10 @@ std::string SettingsForm::SliderLabel() const {
 }
 
 void SettingsForm::WriteThrough(SettingId id) {
-  const SettingSpec& spec = Spec(id);
-  if (spec.textTarget != nullptr) settings_.*spec.textTarget = At(id).text;
-  if (spec.flagTarget != nullptr) settings_.*spec.flagTarget = At(id).checked;
-  if (spec.positionTarget != nullptr) settings_.*spec.positionTarget = sliderPosition_;
+  const SettingDef& def = Def(id);
+  if (def.textTarget != nullptr) settings_.*def.textTarget = At(id).text;
+  if (def.flagTarget != nullptr) settings_.*def.flagTarget = At(id).checked;
+  if (def.positionTarget != nullptr) settings_.*def.positionTarget = sliderPosition_;
 }
 
 void SettingsForm::Changed(SettingId id) {

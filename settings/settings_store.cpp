@@ -17,22 +17,22 @@ SettingsFailure SettingsStore::Load() {
   try {
     TMyRegistry registry(backend_);
     registry.OpenKey(SettingsKeyPath, true);
-    for (const SettingSpec& spec : SettingsTable()) {
-      switch (spec.kind) {
+    for (const SettingDef& def : SettingsTable()) {
+      switch (def.kind) {
         case SettingKind::Text:
-          form_.SetText(spec.id, registry.ReadText(spec.name, form_.Text(spec.id)));
+          form_.SetText(def.id, registry.ReadText(def.name, form_.Text(def.id)));
           break;
         case SettingKind::Flag:
-          form_.SetChecked(spec.id, registry.ReadFlag(spec.name, form_.Checked(spec.id)));
+          form_.SetChecked(def.id, registry.ReadFlag(def.name, form_.Checked(def.id)));
           break;
         case SettingKind::Choice: {
           const int last = static_cast<int>(form_.PortNames().size()) - 1;
-          form_.SetComboIndex(std::min(registry.ReadInteger(spec.name, form_.ComboIndex()), last));
+          form_.SetComboIndex(std::min(registry.ReadInteger(def.name, form_.ComboIndex()), last));
           break;
         }
         case SettingKind::Position:
-          form_.SetSliderPosition(std::clamp(
-              registry.ReadInteger(spec.name, form_.SliderPosition()), SliderMin, SliderMax));
+          form_.SetSliderPosition(std::clamp(registry.ReadInteger(def.name, form_.SliderPosition()),
+                                             SliderMin, SliderMax));
           break;
       }
     }
@@ -48,19 +48,19 @@ SettingsFailure SettingsStore::Save() {
   try {
     TMyRegistry registry(backend_);
     registry.OpenKey(SettingsKeyPath, true);
-    for (const SettingSpec& spec : SettingsTable()) {
-      switch (spec.kind) {
+    for (const SettingDef& def : SettingsTable()) {
+      switch (def.kind) {
         case SettingKind::Text:
-          registry.WriteText(spec.name, form_.Text(spec.id));
+          registry.WriteText(def.name, form_.Text(def.id));
           break;
         case SettingKind::Flag:
-          registry.WriteFlag(spec.name, form_.Checked(spec.id));
+          registry.WriteFlag(def.name, form_.Checked(def.id));
           break;
         case SettingKind::Choice:
-          registry.WriteInteger(spec.name, form_.ComboIndex());
+          registry.WriteInteger(def.name, form_.ComboIndex());
           break;
         case SettingKind::Position:
-          registry.WriteInteger(spec.name, form_.SliderPosition());
+          registry.WriteInteger(def.name, form_.SliderPosition());
           break;
       }
     }

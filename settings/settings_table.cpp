@@ -9,7 +9,7 @@ using K = SettingKind;
 using A = Applied;
 using S = ServerSettings;
 
-constexpr std::array<SettingSpec, SettingCount> Table{{
+constexpr std::array<SettingDef, SettingCount> Table{{
     {.id = SettingId::EditCSContent,
      .name = "EditCSContent",
      .kind = K::Text,
@@ -254,11 +254,11 @@ static_assert(RowsMatchIds(), "SettingId order and table order differ");
 
 }  // namespace
 
-const std::array<SettingSpec, SettingCount>& SettingsTable() {
+const std::array<SettingDef, SettingCount>& SettingsTable() {
   return Table;
 }
 
-const SettingSpec& Spec(SettingId id) {
+const SettingDef& Def(SettingId id) {
   return Table[Row(id)];
 }
 

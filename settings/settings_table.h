@@ -63,7 +63,7 @@ inline constexpr int SliderMin = 1;
 inline constexpr int SliderMax = 20;
 inline constexpr int NoChoice = -1;
 
-struct SettingSpec {
+struct SettingDef {
   SettingId id;
   std::string_view name;
   SettingKind kind;
@@ -83,11 +83,11 @@ struct SettingSpec {
   std::int32_t ServerSettings::*positionTarget = nullptr;
 };
 
-const std::array<SettingSpec, SettingCount>& SettingsTable();
+const std::array<SettingDef, SettingCount>& SettingsTable();
 
 inline constexpr int Row(SettingId id) {
   return static_cast<int>(id);
 }
-const SettingSpec& Spec(SettingId id);
+const SettingDef& Def(SettingId id);
 
 }  // namespace velora

@@ -41,7 +41,7 @@ TEST_F(SettingsFormTest, StartsWithTheDialogDefaultsAndTheirEnabledStates) {
   EXPECT_FALSE(form.Enabled(Id::EditCSMaxSizeOfMails));
   for (Id id : {Id::CheckCSMarkingCond, Id::EditCSPacketInitString, Id::CheckCSSendPacketInitString,
                 Id::CheckCFSendAfterTXEN, Id::EditCFSendAfterTXEN})
-    EXPECT_FALSE(form.Enabled(id)) << Spec(id).name;
+    EXPECT_FALSE(form.Enabled(id)) << Def(id).name;
   EXPECT_TRUE(form.ReadOnly(Id::EditCSPacketInitString));
   EXPECT_TRUE(form.ReadOnly(Id::EditCFSendAfterTXEN));
   EXPECT_FALSE(form.ReadOnly(Id::EditCSContent));
@@ -116,16 +116,16 @@ TEST_F(SettingsFormTest, SliderStaysInRangeAndLabelsItsPosition) {
 }
 
 TEST_F(SettingsFormTest, EveryChangeOfAnAtUseFieldReachesTheSettingsAtOnce) {
-  for (const SettingSpec& spec : SettingsTable()) {
-    if (spec.flagTarget == nullptr) continue;
-    const bool before = form.Checked(spec.id);
-    if (spec.radioPartner >= 0 && before) {
+  for (const SettingDef& def : SettingsTable()) {
+    if (def.flagTarget == nullptr) continue;
+    const bool before = form.Checked(def.id);
+    if (def.radioPartner >= 0 && before) {
       // A radio button is cleared by choosing its partner.
-      form.SetChecked(static_cast<Id>(spec.radioPartner), true);
+      form.SetChecked(static_cast<Id>(def.radioPartner), true);
     } else {
-      form.SetChecked(spec.id, !before);
+      form.SetChecked(def.id, !before);
     }
-    EXPECT_EQ(settings.*spec.flagTarget, !before) << spec.name;
+    EXPECT_EQ(settings.*def.flagTarget, !before) << def.name;
   }
   form.SetText(Id::EditCSContent, "/srv/pages/");
   EXPECT_EQ(settings.ContentDir, "/srv/pages/");
@@ -175,15 +175,15 @@ TEST_F(SettingsFormTest, NumberFieldsTakeOnlyTypedDigitsAndBackspace) {
                                      Id::EditCSPauseAfterSendLongPacket,
                                      Id::EditCSMaxLenSinglePacket};
   for (Id id : numberFields) {
-    EXPECT_TRUE(form.AcceptsTypedKey(id, '0')) << Spec(id).name;
-    EXPECT_TRUE(form.AcceptsTypedKey(id, '9')) << Spec(id).name;
-    EXPECT_TRUE(form.AcceptsTypedKey(id, '\b')) << Spec(id).name;
+    EXPECT_TRUE(form.AcceptsTypedKey(id, '0')) << Def(id).name;
+    EXPECT_TRUE(form.AcceptsTypedKey(id, '9')) << Def(id).name;
+    EXPECT_TRUE(form.AcceptsTypedKey(id, '\b')) << Def(id).name;
     for (char key : {'a', '-', '$', ' ', 'x', '/'})
-      EXPECT_FALSE(form.AcceptsTypedKey(id, key)) << Spec(id).name << " " << key;
+      EXPECT_FALSE(form.AcceptsTypedKey(id, key)) << Def(id).name << " " << key;
   }
   int numbers = 0;
-  for (const SettingSpec& spec : SettingsTable())
-    numbers += spec.number ? 1 : 0;
+  for (const SettingDef& def : SettingsTable())
+    numbers += def.number ? 1 : 0;
   EXPECT_EQ(numbers, static_cast<int>(numberFields.size()));
   EXPECT_TRUE(form.AcceptsTypedKey(Id::EditCSContent, 'a'));
   EXPECT_TRUE(form.AcceptsTypedKey(Id::EditCIProxyPort, ':'));

@@ -85,15 +85,15 @@ TEST_F(SettingsStoreTest, SaveWritesEveryFieldInDialogOrderWithItsKind) {
   ASSERT_FALSE(run.store.Save());
 
   std::vector<std::string> expected;
-  for (const SettingSpec& spec : SettingsTable())
-    expected.emplace_back(spec.name);
+  for (const SettingDef& def : SettingsTable())
+    expected.emplace_back(def.name);
   EXPECT_EQ(backend.WriteLog(), expected);
 
-  for (const SettingSpec& spec : SettingsTable()) {
-    auto value = Stored(spec.name);
-    ASSERT_TRUE(value) << spec.name;
-    const bool integer = spec.kind == SettingKind::Choice || spec.kind == SettingKind::Position;
-    EXPECT_EQ(value->kind, integer ? Kind::Integer : Kind::String) << spec.name;
+  for (const SettingDef& def : SettingsTable()) {
+    auto value = Stored(def.name);
+    ASSERT_TRUE(value) << def.name;
+    const bool integer = def.kind == SettingKind::Choice || def.kind == SettingKind::Position;
+    EXPECT_EQ(value->kind, integer ? Kind::Integer : Kind::String) << def.name;
   }
   EXPECT_EQ(StoredText("CheckCSLoginCompulsory"), "true");
   EXPECT_EQ(StoredText("CheckCSNoWrap"), "false");
@@ -263,7 +263,7 @@ TEST_F(SettingsStoreTest, RadioGroupsAreSetInOrder) {
   Put("RBCSDTRhighhigh", "false");
   auto neither = LoadedRun();
   for (Id id : {Id::RBCSTXENBreak, Id::RBCSTXENTXEmpty, Id::RBCSDTRhighlow, Id::RBCSDTRhighhigh})
-    EXPECT_FALSE(neither->form.Checked(id)) << Spec(id).name;
+    EXPECT_FALSE(neither->form.Checked(id)) << Def(id).name;
   EXPECT_FALSE(neither->settings.TxenOnTxEmpty);
   EXPECT_FALSE(neither->settings.TxenHighIsDtrFalse);
 
