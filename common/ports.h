@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,12 @@ class SerialPort {
   virtual void SetReceivedHandler(std::function<void()> onReceived) = 0;
   // Fires when the last stop bit of everything written has left the line.
   virtual void SetTxEmptyHandler(std::function<void()> onTxEmpty) = 0;
+};
+
+// A settings value that cannot be read or written; the message is shown to the operator.
+class SettingsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 class SettingsBackend {

@@ -17,7 +17,9 @@ struct ServerSettings {
   std::int32_t KickAfterNoReplies = 30;
   std::int32_t ComPort = 0;
   bool LoginRequired = true;
+  bool LimitMailCount = true;
   std::int32_t MaxMailCount = 15;
+  bool LimitMailSize = true;
   std::int32_t MaxMailSizeKB = 20;
   bool DropRxDuringTurnaround = false;
   std::int32_t LogoutAckCount = 10;

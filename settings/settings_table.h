@@ -1,0 +1,93 @@
+// The settings table: every field of the configuration dialog in dialog order, which is also the
+// order of loading and saving, with its stored value name, kind, default and the applied field.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "settings/server_settings.h"
+
+namespace velora {
+
+// The store key, relative to the per-user root; the trailing separator belongs to it.
+inline constexpr std::string_view SettingsKeyPath = "Software\\Brevik\\Velora-Server\\";
+
+// One id per dialog field, in dialog order; the value of an id is its row in the table.
+enum class SettingId : int {
+  EditCSContent,
+  CheckCSNoWrap,
+  CheckCSDeleteOldLog,
+  EditCSMaxLogLines,
+  CheckDoNotUseTableInTiSim,
+  CheckCSKickNotReplyingTIs,
+  EditCSKickAfterNumOfNoReplies,
+  ComboCSPort,
+  CheckCSLoginCompulsory,
+  CheckCSLimitNumOfMails,
+  EditCSMaxNumOfMails,
+  CheckCSLimitSizeOfMails,
+  EditCSMaxSizeOfMails,
+  CheckCSDropRcvdWhileTXENWechsel,
+  TrackCSNumOfLogoutAcks,
+  RBCSTXENBreak,
+  RBCSTXENTXEmpty,
+  RBCSDTRhighlow,
+  RBCSDTRhighhigh,
+  EditCSTXEN2r,
+  EditCSTXEN2w,
+  EditCSRegisterWait,
+  EditCSReceiveWait,
+  CheckCSMarkingCond,
+  EditCSPacketInitString,
+  CheckCSSendPacketInitString,
+  CheckCFSendAfterTXEN,
+  EditCFSendAfterTXEN,
+  EditCSPauseAfterSendShortPacket,
+  EditCSMaxLenSinglePacket,
+  EditCSPauseAfterSendLongPacket,
+  EditCIProxyIP,
+  EditCIProxyPort,
+};
+
+inline constexpr int SettingCount = 33;
+
+// text: edit field; flag: check box or radio button; choice: the port list; position: the slider.
+enum class SettingKind { Text, Flag, Choice, Position };
+
+// How a value reaches ServerSettings: copied by SetUpVars, written through on every change of the
+// field, or not read outside the dialog at all.
+enum class Applied { Copied, AtUse, DialogOnly };
+
+inline constexpr int SliderMin = 1;
+inline constexpr int SliderMax = 20;
+inline constexpr int NoChoice = -1;
+
+struct SettingDef {
+  SettingId id;
+  std::string_view name;
+  SettingKind kind;
+  std::string_view defaultText = {};  // text
+  bool defaultChecked = false;        // flag
+  int defaultNumber = 0;              // choice index or slider position
+  std::string_view field = {};        // the ServerSettings member it feeds; empty when none
+  Applied applied = Applied::DialogOnly;
+  bool number = false;    // digits-only field
+  int maxLength = 0;      // 0: unlimited
+  bool enabled = true;    // initial state
+  bool readOnly = false;  // text the operator cannot edit
+  int radioPartner = -1;  // row of the other button of its radio group
+  // Written through on every change of the field (at use, or dialog only with a member).
+  std::string ServerSettings::*textTarget = nullptr;
+  bool ServerSettings::*flagTarget = nullptr;
+  std::int32_t ServerSettings::*positionTarget = nullptr;
+};
+
+const std::array<SettingDef, SettingCount>& SettingsTable();
+
+inline constexpr int Row(SettingId id) {
+  return static_cast<int>(id);
+}
+const SettingDef& Def(SettingId id);
+
+}  // namespace velora
