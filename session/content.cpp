@@ -153,7 +153,7 @@ void TProcess::ShowMainMenu() {
 
 void TProcess::ShowLoginPage() {
   if (!IsRegularFile(ctx_.settings.ContentDir + std::string(LoginFile))) {
-    ServerError("Login nicht verfügbar.");
+    ServerError("Login nicht verfügbar."_cp);
     return;
   }
   LoadContentFile(LoginFile);

@@ -36,6 +36,12 @@ void TProcess::ShowMessageScreen(std::string_view text, std::string_view action)
 
 void TProcess::QueuePackets(std::uint8_t kind, std::string_view data) {
   expectedReply_ = ReplyKindOf(kind);
+  if (kind < KindTextScreen) {
+    // Control packets are read whole by the calculator (the confirmation's address is its ninth
+    // byte), so a small MaxSinglePacketLen must not cut them into parts.
+    outQueue_.push_back(TPacket{kind, 1, std::string(data)});
+    return;
+  }
   bool truncated = false;
   std::vector<TPacket> packets =
       SplitIntoPackets(kind, data, ctx_.settings.MaxSinglePacketLen, truncated);
