@@ -2,6 +2,8 @@
 // paging, the jump to a page, the main menu and login page, and replies shorter than expected.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/cp1252.h"
 #include "session/process.h"
 #include "session/screen.h"
@@ -46,6 +48,25 @@ class ContentTest : public ::testing::Test {
   std::unique_ptr<TProcess> s;
   std::unique_ptr<Calculator> calc;
 };
+
+TEST(ReadContentLinesTest, LinesOfATextFile) {
+  testing::TempDir dir;
+  testing::WriteFileBytes(dir.File("a.txt"), "eins\r\nzwei\n\ndrei");
+  TAoS lines{"alt"};
+  ASSERT_TRUE(ReadContentLines(dir.File("a"), lines)) << "\".txt\" is added";
+  EXPECT_EQ(lines, (TAoS{"eins", "zwei", "", "drei"}));
+  ASSERT_TRUE(ReadContentLines(dir.File("a.txt"), lines));
+  EXPECT_EQ(lines.size(), 4u);
+  testing::WriteFileBytes(dir.File("b.TXT.txt"), "x\n");
+  EXPECT_TRUE(ReadContentLines(dir.File("b.TXT"), lines)) << "the ending is compared exactly";
+  EXPECT_EQ(lines, TAoS{"x"});
+  testing::WriteFileBytes(dir.File("leer.txt"), "");
+  EXPECT_TRUE(ReadContentLines(dir.File("leer"), lines));
+  EXPECT_TRUE(lines.empty());
+  EXPECT_FALSE(ReadContentLines(dir.File("fehlt"), lines));
+  std::filesystem::create_directory(dir.File("ordner.txt"));
+  EXPECT_FALSE(ReadContentLines(dir.File("ordner"), lines)) << "a directory is not a file";
+}
 
 TEST_F(ContentTest, MissingFileIsReportedWithItsPath) {
   const Screen screen = Load("gibtsnicht");

@@ -115,6 +115,10 @@ TEST(WrapTest, WordsOfALineAndLonger) {
   const std::string w20 = "abcdefghijklmnopqrst";
   EXPECT_EQ(WrapText(w20 + " ab cd", 16), w20 + " ab cd");
   EXPECT_EQ(WrapText("xy " + w20 + " ab", 16), "xy " + w20 + " ab");
+  // Where the long word ends decides what fits after it: here 8 columns are left.
+  EXPECT_EQ(WrapText("xy " + w20 + " abcdefgh", 16), "xy " + w20 + " abcdefgh");
+  EXPECT_EQ(WrapText("xy " + w20 + " abcdefghij", 16),
+            "xy " + w20 + " " + Blanks(8) + "abcdefghij");
   // With an LF the long word's last line is padded.
   EXPECT_EQ(WrapText(w20 + "\nab", 16), w20 + Blanks(12) + "ab");
   // A blank at the very end of a full line disappears.
