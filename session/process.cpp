@@ -79,7 +79,7 @@ void TProcess::HandlePacket(std::string_view frame) {
   const std::string_view payload = FramePayload(frame);
   ackOwed_ = true;
 
-  std::uint8_t kind = rawKind & static_cast<std::uint8_t>(~ContinuationBit);
+  const std::uint8_t kind = rawKind & static_cast<std::uint8_t>(~ContinuationBit);
   if (!AlwaysAccepted(kind) && kind != expectedReply_) return;
 
   std::string assembled;
