@@ -1,0 +1,62 @@
+// The account actions of a session: login with the greeting of the hour, and logout.
+#include <string>
+
+#include "common/cp1252.h"
+#include "session/process.h"
+#include "session/services.h"
+
+namespace velora {
+
+namespace {
+
+std::string_view GreetingOfHour(int hour) {
+  if (hour <= 5) return "Hallo Nachtschwärmer "_cp;
+  if (hour <= 10) return "Guten Morgen ";
+  if (hour <= 15) return "Guten Tag ";
+  if (hour <= 17) return "Guten Nachmittag ";
+  if (hour <= 20) return "Guten Abend ";
+  return "Gute Nacht ";
+}
+
+}  // namespace
+
+void Login(TProcess& session, const TAction&) {
+  const Tuserdata* account = session.Account();
+  if (session.Refused() || account == nullptr) {
+    // Without an account of its own the session has nothing to log in to.
+    session.ShowMessageScreen(
+        session.Refused() ? session.Refusal() : "Dein Nutzername existiert nicht.", "IDlogout");
+    return;
+  }
+  if (session.GetInputValue("password") != account->Password) {
+    session.ShowMessageScreen("Das eingegebene Paßwort konnte leider nicht bestätigt werden."_cp,
+                              "login.txt");
+    return;
+  }
+  session.MarkLoggedIn();
+
+  const SessionContext& ctx = session.Context();
+  int unread = 0;
+  for (const Tmessage& message : account->Messages) {
+    if (!message.Read) ++unread;
+  }
+  std::string text(GreetingOfHour(ctx.clock.LocalNow().hour));
+  text += session.UserName();
+  text += "!\nDu hast ";
+  if (unread == 0) {
+    text += ctx.random.Uniform() > 0.5 ? "keine ungelesene Nachricht."
+                                       : "keine ungelesenen Nachrichten.";
+  } else if (unread == 1) {
+    text += " eine ungelesene Nachricht.";
+  } else {
+    text += std::to_string(unread) + " ungelesene Nachrichten.";
+  }
+  session.ShowMessageScreen(text, "IDmenumain");
+  session.PutInputValue("password", "");
+}
+
+void Logout(TProcess& session, const TAction&) {
+  session.Logout();
+}
+
+}  // namespace velora

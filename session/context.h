@@ -1,0 +1,24 @@
+// What a session reaches of program-wide state; handed to it at creation, never global.
+#pragma once
+
+#include "common/ports.h"
+#include "common/random.h"
+#include "session/records.h"
+#include "settings/server_settings.h"
+#include "store/log_file.h"
+
+namespace velora {
+
+// Every member refers to state owned by the server and outliving its sessions. Settings are read
+// at each use, so a change in the configuration dialog applies to the next screen. Later members
+// (the station table) are added with a default so that existing initialisers keep working.
+struct SessionContext {
+  const ServerSettings& settings;
+  LogFile& log;
+  Clock& clock;
+  Random& random;
+  UserTable& users;
+  FeedbackList& feedback;
+};
+
+}  // namespace velora

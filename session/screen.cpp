@@ -1,0 +1,223 @@
+// Screen layout for the calculators.
+#include "session/screen.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace velora {
+
+namespace {
+
+using Pair = std::pair<std::uint8_t, std::uint8_t>;
+
+inline constexpr Pair BothModels[] = {
+    {0xA1, 0xBA}, {0xA8, 0xB8}, {0xB2, 0x12}, {0xB3, 0xD5}, {0xB4, 0xB6}, {0xB5, 0xC3},
+    {0xB7, 0xD0}, {0xBF, 0xB9}, {0xC0, 0x8B}, {0xC1, 0x8A}, {0xC2, 0x8C}, {0xC4, 0x8D},
+    {0xC7, 0xB2}, {0xC8, 0x93}, {0xC9, 0x92}, {0xCA, 0x94}, {0xCB, 0x95}, {0xCC, 0x9B},
+    {0xCD, 0x9A}, {0xCE, 0x9C}, {0xCF, 0x9D}, {0xD1, 0xB4}, {0xD2, 0xA3}, {0xD3, 0xA2},
+    {0xD4, 0xA4}, {0xD6, 0xA5}, {0xD9, 0xAB}, {0xDA, 0xAA}, {0xDB, 0xAC}, {0xDC, 0xAD},
+    {0xDF, 0xBC}, {0xE0, 0x8F}, {0xE1, 0x8E}, {0xE2, 0x90}, {0xE4, 0x91}, {0xE7, 0xB3},
+    {0xE8, 0x97}, {0xE9, 0x96}, {0xEA, 0x98}, {0xEB, 0x99}, {0xEC, 0x9F}, {0xED, 0x9E},
+    {0xEE, 0xA0}, {0xEF, 0xA1}, {0xF0, 0xBF}, {0xF1, 0xB5}, {0xF2, 0xA7}, {0xF3, 0xA6},
+    {0xF4, 0xA8}, {0xF6, 0xA9}, {0xF9, 0xAF}, {0xFA, 0xAE}, {0xFB, 0xB0}, {0xFC, 0xB1},
+};
+
+inline constexpr Pair Ti82Only[] = {
+    {0x0A, 0x20}, {0x5B, 0xC1}, {0xAA, 0xE0}, {0xB0, 0xD4}, {0xD7, 0xCD}, {0xD8, 0x5B},
+};
+
+inline constexpr Pair Ti86Only[] = {
+    {0x0D, 0xD6}, {0x85, 0xCE}, {0x8B, 0xCF}, {0x9B, 0x06},
+    {0xAA, 0xE3}, {0xAD, 0xD2}, {0xB0, 0x14}, {0xD7, 0x0A},
+};
+
+template <std::size_t N>
+constexpr CharTable MakeTable(const Pair (&own)[N]) {
+  CharTable table{};
+  for (const Pair& p : BothModels)
+    table[p.first] = p.second;
+  for (const Pair& p : own)
+    table[p.first] = p.second;
+  return table;
+}
+
+inline constexpr std::array<CharTable, CalcTypeCount> Tables{MakeTable(Ti82Only),
+                                                             MakeTable(Ti86Only)};
+
+std::uint8_t Model(std::uint8_t calcType) {
+  return calcType < CalcTypeCount ? calcType : 0;
+}
+
+}  // namespace
+
+const CharTable& TranslationTable(std::uint8_t calcType) {
+  return Tables[Model(calcType)];
+}
+
+std::string TranslateText(std::string_view text, std::uint8_t calcType) {
+  const CharTable& table = TranslationTable(calcType);
+  std::string out(text);
+  for (char& c : out) {
+    const std::uint8_t mapped = table[static_cast<std::uint8_t>(c)];
+    if (mapped != 0) c = static_cast<char>(mapped);
+  }
+  return out;
+}
+
+std::string WrapText(std::string_view text, int width) {
+  if (width <= 0) return std::string(text);
+  const int w = width;
+  int col = 0;
+  std::string out;
+  std::string_view s = text;
+  while (!s.empty()) {
+    // b: 1-based position of the delimiter ending the token, or one past the end without one.
+    const std::size_t found = s.find_first_of(" \n");
+    int b = static_cast<int>(found == std::string_view::npos ? s.size() + 1 : found + 1);
+    const bool hasDelimiter = found != std::string_view::npos;
+    // Dropping the delimiter is done by skipping it after the word has been written.
+    bool dropDelimiter = false;
+
+    if (b <= w - col) {
+      col += b;
+    } else if (b == w + 1 - col) {
+      // The word fills the line; its delimiter would not fit and is dropped.
+      dropDelimiter = hasDelimiter;
+      b -= 1;
+      col = 0;
+    } else if (b > w + 1) {
+      // Longer than a line: written as it comes, running over the line ends.
+      col = static_cast<int>((out.size() + static_cast<std::size_t>(b)) % w);
+    } else if (b == w + 1) {
+      dropDelimiter = hasDelimiter;
+      b -= 1;
+      out.append(static_cast<std::size_t>(w - col), ' ');
+      col = 0;
+    } else {
+      out.append(static_cast<std::size_t>(w - col), ' ');
+      col = b;
+    }
+
+    const auto take = std::min(static_cast<std::size_t>(b), s.size());
+    if (!dropDelimiter && b >= 1 && static_cast<std::size_t>(b) <= s.size() && s[b - 1] == '\n') {
+      // The LF ends the line; its own position counts towards the padding.
+      out.append(s.substr(0, static_cast<std::size_t>(b - 1)));
+      out.append(static_cast<std::size_t>(w + 1 - col), ' ');
+      col = 0;
+    } else {
+      out.append(s.substr(0, take));
+    }
+    s.remove_prefix(take);
+    if (dropDelimiter) s.remove_prefix(1);
+  }
+  return out;
+}
+
+int TextPageStep(std::uint8_t calcType) {
+  const std::uint8_t m = Model(calcType);
+  return ScreenChars[m] - ScreenColumns[m];
+}
+
+int TextLastPage(std::size_t length, std::uint8_t calcType) {
+  if (length <= ScreenChars[Model(calcType)]) return 0;
+  return static_cast<int>((length - 1) / static_cast<std::size_t>(TextPageStep(calcType)));
+}
+
+std::string TextPagePayload(std::string_view pageText, int page, int lastPage,
+                            std::uint8_t calcType) {
+  const std::size_t start = static_cast<std::size_t>(page) * TextPageStep(calcType);
+  std::string chars =
+      start < pageText.size()
+          ? TranslateText(pageText.substr(start, ScreenChars[Model(calcType)]), calcType)
+          : std::string();
+  if (!chars.empty()) {
+    if (page > 0) chars.front() = static_cast<char>(MarkPageAbove);
+    if (page < lastPage) chars.back() = static_cast<char>(MarkPageBelow);
+  }
+  chars += '\0';
+  return chars;
+}
+
+std::string MenuTitleLine(std::string_view title, std::uint8_t calcType, bool hasPrevious,
+                          bool hasNext) {
+  const std::size_t w = ScreenColumns[Model(calcType)];
+  std::string line = TranslateText(title.substr(0, w), calcType);
+  line.append(w - line.size(), ' ');
+  if (hasPrevious) {
+    line.insert(line.begin(), static_cast<char>(MarkMenuPageAbove));
+    line.resize(w);
+  }
+  if (hasNext) line[w - 1] = static_cast<char>(MarkMenuPageBelow);
+  return line;
+}
+
+std::string MenuScreenPayload(std::string_view titleLine, const std::vector<std::string>& captions,
+                              std::uint8_t calcType) {
+  std::string data;
+  data += static_cast<char>(captions.size());
+  data += '\x01';
+  data += '\0';
+  data += titleLine;
+  data += '\0';
+  for (const std::string& caption : captions) {
+    data += TranslateText(caption, calcType);
+    data += '\0';
+  }
+  return data;
+}
+
+std::string InputScreenPayload(const InputScreen& screen) {
+  const std::string_view prompt = std::string_view(screen.prompt).substr(0, 255);
+  const std::string_view current = std::string_view(screen.current).substr(0, 255);
+  std::string data;
+  data += static_cast<char>(screen.promptRow);
+  data += '\0';
+  data += static_cast<char>(prompt.size());
+  data += prompt;
+  data += static_cast<char>(screen.fieldRow);
+  data += '\0';
+  data += '\0';
+  data += static_cast<char>(screen.width);
+  data += static_cast<char>(screen.maxLength);
+  data += static_cast<char>(current.size());
+  data += current;
+  return data;
+}
+
+std::uint8_t ReplyKindOf(std::uint8_t screenKind) {
+  switch (screenKind) {
+    case KindTextScreen:
+      return KindTextReply;
+    case 12:
+      return 34;
+    case 13:
+      return 35;
+    case KindMenuScreen:
+      return KindMenuReply;
+    case KindInputScreen:
+      return KindInputReply;
+    default:
+      return 0;
+  }
+}
+
+std::vector<TPacket> SplitIntoPackets(std::uint8_t kind, std::string_view data, int maxLength,
+                                      bool& truncated) {
+  const std::size_t len = static_cast<std::size_t>(std::clamp<int>(maxLength, 1, MaxFrameData));
+  std::size_t parts = data.empty() ? 1 : (data.size() - 1) / len + 1;
+  truncated = parts > MaxTransferParts;
+  if (parts == 1) return {TPacket{kind, 1, std::string(data)}};
+  parts = std::min<std::size_t>(parts, MaxTransferParts);
+  std::vector<TPacket> packets;
+  packets.reserve(parts);
+  packets.push_back(
+      TPacket{kind, static_cast<std::uint8_t>(parts), std::string(data.substr(0, len))});
+  for (std::size_t c = 2; c <= parts; ++c) {
+    packets.push_back(TPacket{static_cast<std::uint8_t>(kind | ContinuationBit),
+                              static_cast<std::uint8_t>(c),
+                              std::string(data.substr((c - 1) * len, len))});
+  }
+  return packets;
+}
+
+}  // namespace velora

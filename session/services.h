@@ -1,0 +1,23 @@
+// The services behind the action table. A service is a function of the session and the action
+// that started it; offering a new one is writing it and entering it in ActionHandlers.
+#pragma once
+
+#include <array>
+
+#include "session/action.h"
+
+namespace velora {
+
+class TProcess;
+
+using ActionHandler = void (*)(TProcess& session, const TAction& action);
+
+// The handler of each action number 1..28; null for a service not offered yet. Number 0 (load a
+// content file) is the dispatch's own.
+const std::array<ActionHandler, ActionCount>& ActionHandlers();
+
+// Accounts.
+void Login(TProcess& session, const TAction& action);
+void Logout(TProcess& session, const TAction& action);
+
+}  // namespace velora

@@ -1,0 +1,186 @@
+// Login with the greeting of the hour and the count of unread messages, and logout.
+#include <gtest/gtest.h>
+
+#include "common/cp1252.h"
+#include "session/process.h"
+#include "session/screen.h"
+#include "session_harness.h"
+
+namespace velora {
+namespace {
+
+using testing::Calculator;
+using testing::Harness;
+using testing::Screen;
+
+// TI 86 sessions without server-side wrapping: the greeting arrives as written, translated.
+class LoginTest : public ::testing::Test {
+ protected:
+  LoginTest() {
+    h.StandardPages();
+    h.settings.NoWrap = true;
+    gast = h.AddUser("GAST", "Geheim");
+  }
+
+  void Messages(int unread, int read) {
+    for (int i = 0; i < unread + read; ++i) {
+      Tmessage m;
+      m.Sender = "anna";
+      m.Text = "Hallo";
+      m.Read = i >= unread;
+      h.users[gast].Messages.push_back(m);
+    }
+  }
+
+  // Registers as "gast" and logs in with the password; the screen that follows.
+  Screen LogIn(std::string_view password = "Geheim") {
+    s = h.Register("gast", 0x86);
+    calc = std::make_unique<Calculator>(*s);
+    EXPECT_EQ(calc->Expect().kind, KindInputScreen);
+    return calc->Enter(password);
+  }
+
+  Screen GreetingAt(int hour, int minute) {
+    h.clock.now.hour = hour;
+    h.clock.now.minute = minute;
+    return LogIn();
+  }
+
+  static std::string Calc(std::string_view pcText) { return TranslateText(pcText, 1); }
+
+  Harness h;
+  int gast = 0;
+  std::unique_ptr<TProcess> s;
+  std::unique_ptr<Calculator> calc;
+};
+
+TEST_F(LoginTest, GreetingFollowsTheHour) {
+  Messages(2, 0);
+  const std::pair<int, int> times[] = {{0, 0},  {5, 59},  {6, 0},  {10, 59}, {11, 0}, {15, 59},
+                                       {16, 0}, {17, 59}, {18, 0}, {20, 59}, {21, 0}, {23, 59}};
+  const char* greetings[] = {"Hallo Nachtschwärmer ",
+                             "Hallo Nachtschwärmer ",
+                             "Guten Morgen ",
+                             "Guten Morgen ",
+                             "Guten Tag ",
+                             "Guten Tag ",
+                             "Guten Nachmittag ",
+                             "Guten Nachmittag ",
+                             "Guten Abend ",
+                             "Guten Abend ",
+                             "Gute Nacht ",
+                             "Gute Nacht "};
+  for (std::size_t i = 0; i < std::size(times); ++i) {
+    h.users[gast].Online = false;
+    const Screen screen = GreetingAt(times[i].first, times[i].second);
+    const std::string greeting = Utf8ToCp1252(greetings[i]);
+    EXPECT_EQ(screen.Text(), Calc(greeting + "gast!\nDu hast 2 ungelesene Nachrichten."))
+        << times[i].first << ":" << times[i].second;
+  }
+}
+
+TEST_F(LoginTest, TheExampleOfAnAfternoon) {
+  Messages(3, 2);
+  h.settings.NoWrap = false;
+  h.clock.now.hour = 14;
+  h.clock.now.minute = 20;
+  s = h.Register("gast", 0x82);
+  calc = std::make_unique<Calculator>(*s);
+  calc->Expect();
+  const Screen screen = calc->Enter("Geheim");
+  EXPECT_EQ(screen.Text(), std::string("Guten Tag gast! ") + "Du hast 3       " +
+                               "ungelesene      " + "Nachrichten.");
+}
+
+TEST_F(LoginTest, OneUnreadMessageLeavesTwoBlanks) {
+  Messages(1, 4);
+  EXPECT_EQ(GreetingAt(12, 0).Text(), Calc("Guten Tag gast!\nDu hast  eine ungelesene Nachricht."));
+  EXPECT_EQ(h.random.draws, 0) << "the chance is drawn only for no unread message";
+}
+
+TEST_F(LoginTest, NoUnreadMessageChoosesOneOfTwoTexts) {
+  Messages(0, 3);
+  h.random.values = {0.7};
+  EXPECT_EQ(GreetingAt(12, 0).Text(), Calc("Guten Tag gast!\nDu hast keine ungelesene Nachricht."));
+  EXPECT_EQ(h.random.draws, 1);
+  h.users[gast].Online = false;
+  h.random.values = {0.5};
+  h.random.next = 0;
+  EXPECT_EQ(GreetingAt(12, 0).Text(),
+            Calc("Guten Tag gast!\nDu hast keine ungelesenen Nachrichten."))
+      << "exactly one half is not greater than one half";
+  h.users[gast].Online = false;
+  h.random.values = {0.0};
+  h.random.next = 0;
+  EXPECT_EQ(GreetingAt(12, 0).Text(),
+            Calc("Guten Tag gast!\nDu hast keine ungelesenen Nachrichten."));
+}
+
+TEST_F(LoginTest, SuccessLogsInClearsThePasswordAndLeadsToTheMainMenu) {
+  Messages(2, 0);
+  LogIn();
+  EXPECT_TRUE(s->LoggedIn());
+  EXPECT_EQ(s->GetInputValue("password"), "") << "the password does not stay in the session";
+  ASSERT_EQ(s->PageActions().size(), 1u);
+  EXPECT_EQ(s->PageActions()[0].Number, ActionMenuMain);
+  EXPECT_EQ(calc->Key(0).kind, KindMenuScreen);
+  for (const Tmessage& m : h.users[gast].Messages)
+    EXPECT_FALSE(m.Read) << "the greeting only counts";
+}
+
+TEST_F(LoginTest, WrongPasswordLeadsBackToTheLoginPage) {
+  const Screen wrong = LogIn("geheim");
+  EXPECT_EQ(wrong.Text(), Calc("Das eingegebene Paßwort konnte leider nicht bestätigt werden."_cp))
+      << "the comparison is case-sensitive";
+  EXPECT_FALSE(s->LoggedIn());
+  EXPECT_EQ(calc->Key(0).kind, KindInputScreen);
+  // Without limit: the next attempt may succeed.
+  const Screen again = calc->Enter("Geheim");
+  EXPECT_TRUE(s->LoggedIn());
+  EXPECT_EQ(again.Text().substr(0, 10), Calc("Guten Morg"));
+}
+
+TEST_F(LoginTest, EmptyPasswordMatchesAnEmptyOne) {
+  h.users[gast].Password = "";
+  LogIn("");
+  EXPECT_TRUE(s->LoggedIn());
+}
+
+TEST_F(LoginTest, LoginAfterRestartOfASessionStartedWithoutLogin) {
+  h.settings.LoginRequired = false;
+  s = h.Register("gast", 0x86);
+  calc = std::make_unique<Calculator>(*s);
+  EXPECT_EQ(calc->Expect().kind, KindMenuScreen);
+  calc->Send(KindRestart);
+  EXPECT_EQ(calc->Expect().kind, KindInputScreen);
+  calc->Enter("Geheim");
+  EXPECT_TRUE(s->LoggedIn());
+  calc->Key(0);
+  calc->Send(KindRestart);
+  EXPECT_EQ(calc->Expect().kind, KindMenuScreen) << "logged in, a restart reloads the menu";
+}
+
+TEST_F(LoginTest, LogoutActionEndsTheSession) {
+  LogIn();
+  calc->Key(0);
+  const Screen end = calc->Choose(2);  // "Abmelden": IDlogout
+  EXPECT_EQ(end.kind, KindLogoutAck);
+  EXPECT_TRUE(s->LoggedOut());
+  EXPECT_TRUE(s->HoldsOnlineMark()) << "the station table clears the mark when it removes us";
+  // The reply that asked for the logout is not acknowledged separately: the confirmation is
+  // the next packet, and it goes out whether or not the calculator is idle.
+  s->SetNoReplyCount(3);
+  EXPECT_EQ(s->NoReplyCount(), 3);
+}
+
+TEST_F(LoginTest, LogoutConfirmationIsTheVeryNextPacket) {
+  LogIn();
+  calc->Key(0);
+  calc->Send(KindMenuReply, "\x02");
+  EXPECT_FALSE(s->AckOwed());
+  EXPECT_EQ(s->NextPacket().Kind, KindLogoutAck);
+  EXPECT_EQ(s->NextPacket().Kind, KindLogoutAck);
+}
+
+}  // namespace
+}  // namespace velora
