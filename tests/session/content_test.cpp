@@ -7,7 +7,7 @@
 #include "common/cp1252.h"
 #include "session/process.h"
 #include "session/screen.h"
-#include "session_harness.h"
+#include "support/session_harness.h"
 
 namespace velora {
 namespace {

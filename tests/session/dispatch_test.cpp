@@ -6,7 +6,7 @@
 #include "session/action.h"
 #include "session/process.h"
 #include "session/services.h"
-#include "session_harness.h"
+#include "support/session_harness.h"
 
 namespace velora {
 namespace {

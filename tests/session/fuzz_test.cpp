@@ -5,7 +5,7 @@
 #include <random>
 
 #include "session/process.h"
-#include "session_harness.h"
+#include "support/session_harness.h"
 
 namespace velora {
 namespace {

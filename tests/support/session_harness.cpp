@@ -1,5 +1,5 @@
 // Test harness for sessions.
-#include "session_harness.h"
+#include "support/session_harness.h"
 
 #include <gtest/gtest.h>
 
