@@ -18,6 +18,8 @@ constexpr std::int64_t MinCheckNs = 1'000'000;
 // A device that has not drained this long after the wire time never will (flow control, or a
 // pseudo-terminal nobody reads): the event is given anyway so that nobody waits for ever.
 constexpr std::int64_t GiveUpNs = 2'000'000'000;
+// A device that keeps failing is reopened at most this often.
+constexpr std::int64_t ReopenIntervalNs = 1'000'000'000;
 
 }  // namespace
 
@@ -26,6 +28,8 @@ QtSerialDevice::QtSerialDevice(const ServerSettings& settings) : settings_(setti
   drainTimer_.setSingleShot(true);
   drainTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&drainTimer_, &QTimer::timeout, [this] { CheckDrained(); });
+  recoverTimer_.setSingleShot(true);
+  QObject::connect(&recoverTimer_, &QTimer::timeout, [this] { Recover(); });
   QObject::connect(&port_, &QSerialPort::readyRead, [this] {
     if (onReceived_) onReceived_();
   });
@@ -50,6 +54,7 @@ void QtSerialDevice::SetPortNumber(int number) {
 
 bool QtSerialDevice::Open(std::string& error) {
   if (port_.isOpen()) return true;
+  recoverTimer_.stop();
   const std::string path = devicePath_.empty() ? DeviceForPortNumber(number_) : devicePath_;
   if (path.empty()) {
     error = "the system has no serial port COM" + std::to_string(number_);
@@ -71,6 +76,7 @@ bool QtSerialDevice::OpenDevice(const QString& path, std::string& error) {
     return false;
   }
   openedPath_ = path;
+  wantOpen_ = true;
   // Opening raised DTR, which may have switched the transmitter on.
   SetDtr(settings_.TxenHighIsDtrFalse);
   if (!port_.setRequestToSend(true)) {
@@ -85,6 +91,8 @@ bool QtSerialDevice::OpenDevice(const QString& path, std::string& error) {
 }
 
 void QtSerialDevice::Close() {
+  wantOpen_ = false;
+  recoverTimer_.stop();
   drainTimer_.stop();
   draining_ = false;
   if (port_.isOpen()) port_.close();
@@ -163,28 +171,40 @@ void QtSerialDevice::SetTxEmptyHandler(std::function<void()> onTxEmpty) {
 }
 
 void QtSerialDevice::OnError(QSerialPort::SerialPortError error) {
-  // A zero-length read is reported as a resource error and stops reception for good: start
-  // afresh. Outside the signal, since the port is still inside its own notification.
-  if (error != QSerialPort::ResourceError || !port_.isOpen() || reopenPending_) return;
-  reopenPending_ = true;
-  QTimer::singleShot(0, &port_, [this] { Reopen(); });
+  // A zero-length read is reported with a stale errno: as a resource error it stops reception
+  // for good, as a read error it repeats at full speed (a hung-up line stays readable). Either
+  // way the handle is finished: start afresh, outside the port's own notification.
+  if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) return;
+  if (!port_.isOpen() || recoverTimer_.isActive()) return;
+  recoverTimer_.start(0);
 }
 
-void QtSerialDevice::Reopen() {
-  reopenPending_ = false;
-  if (!port_.isOpen()) return;  // closed in the meantime
-  const bool dtr = dtr_;
+void QtSerialDevice::Recover() {
+  if (!wantOpen_) return;
   const bool wasDraining = draining_;
-  port_.close();
-  port_.clearError();
-  std::string error;
-  if (!OpenDevice(openedPath_, error)) {
-    Note("NOTE : serial device lost after a read error: " + error);
+  const bool dtr = dtr_;
+  if (port_.isOpen()) {
+    port_.close();  // ends the stream of errors at once
+    port_.clearError();
+  }
+  const std::int64_t now = clock_.nsecsElapsed();
+  if (lastReopenNs_ >= 0 && now - lastReopenNs_ < ReopenIntervalNs) {
+    recoverTimer_.start(static_cast<int>((lastReopenNs_ + ReopenIntervalNs - now) / 1'000'000 + 1));
     return;
   }
+  lastReopenNs_ = now;
+  std::string error;
+  if (!OpenDevice(openedPath_, error)) {
+    NoteOnce(lostNoted_, "NOTE : serial device lost after a read error (" + error +
+                             "); trying to reopen it every second");
+    wantOpen_ = true;
+    recoverTimer_.start(static_cast<int>(ReopenIntervalNs / 1'000'000));
+    return;
+  }
+  lostNoted_ = false;
   SetDtr(dtr);
   Note("NOTE : serial device reopened after a read error");
-  if (wasDraining && onTxEmpty_) onTxEmpty_();  // what was queued is gone with the old handle
+  if (wasDraining && onTxEmpty_) onTxEmpty_();  // what was queued went with the old handle
 }
 
 void QtSerialDevice::Note(std::string_view text) {

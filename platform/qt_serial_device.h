@@ -47,13 +47,14 @@ class QtSerialDevice : public SerialPort {
   void CheckDrained();
   void CheckDrainedAfter(std::int64_t ns);
   void OnError(QSerialPort::SerialPortError error);
-  void Reopen();
+  void Recover();
   void Note(std::string_view text);
   void NoteOnce(bool& noted, std::string_view text);
 
   const ServerSettings& settings_;
   QSerialPort port_;
   QTimer drainTimer_;
+  QTimer recoverTimer_;
   QElapsedTimer clock_;
   // When everything written so far has left the wire at the line rate.
   std::int64_t drainDeadlineNs_ = 0;
@@ -63,7 +64,9 @@ class QtSerialDevice : public SerialPort {
   bool rtsNoted_ = false;
   bool breakNoted_ = false;
   bool drainNoted_ = false;
-  bool reopenPending_ = false;
+  bool lostNoted_ = false;
+  bool wantOpen_ = false;
+  std::int64_t lastReopenNs_ = -1;
   int number_ = 0;
   std::string devicePath_;
   QString openedPath_;

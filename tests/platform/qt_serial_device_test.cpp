@@ -2,6 +2,7 @@
 #include "platform/qt_serial_device.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -16,6 +17,13 @@
 
 namespace velora {
 namespace {
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 class QtSerialDeviceTest : public ::testing::Test {
  protected:
@@ -71,9 +79,15 @@ TEST_F(QtSerialDeviceTest, ReceivedBytesAreAnnouncedAndReadWhole) {
   device.SetReceivedHandler({});
   const int before = announcements;
   pty.Write("later");
-  QTest::qWait(50);
+  std::string later;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        later += device.ReadAll();
+        return later.size() >= 5;
+      },
+      2000));
+  EXPECT_EQ(later, "later");
   EXPECT_EQ(announcements, before);
-  EXPECT_EQ(device.ReadAll(), "later");
 }
 
 TEST_F(QtSerialDeviceTest, RefusedLineControlsAreNotedOnceAndIgnored) {
@@ -90,6 +104,25 @@ TEST_F(QtSerialDeviceTest, RefusedLineControlsAreNotedOnceAndIgnored) {
   // The port still works.
   device.Write("ok");
   EXPECT_TRUE(QTest::qWaitFor([&] { return pty.Read() == "ok"; }, 2000));
+}
+
+TEST_F(QtSerialDeviceTest, AHungUpLineIsClosedAndRetriedInsteadOfSpinning) {
+  Open();
+  notes.clear();
+  const double cpuBefore = CpuSeconds();
+  pty.CloseMaster();
+  QTest::qWait(1500);
+  const double cpu = CpuSeconds() - cpuBefore;
+  EXPECT_LT(cpu, 0.5);  // a spinning read notifier would use the whole 1.5 s
+  EXPECT_FALSE(device.IsOpen());
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_NE(notes[0].find("serial device lost"), std::string::npos) << notes[0];
+
+  // Closing ends the retries.
+  device.Close();
+  QTest::qWait(1200);
+  EXPECT_FALSE(device.IsOpen());
+  EXPECT_EQ(notes.size(), 1u);
 }
 
 TEST_F(QtSerialDeviceTest, OpeningAMissingDeviceFailsWithAReason) {

@@ -42,6 +42,11 @@ class PtyPair {
   PtyPair& operator=(const PtyPair&) = delete;
 
   const std::string& SlavePath() const { return slavePath_; }
+  // Hangs up: the device side then reads errors.
+  void CloseMaster() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
   // What the device has sent so far (appended to everything read before).
   const std::string& Read() {
     char buffer[512];
