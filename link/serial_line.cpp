@@ -156,7 +156,6 @@ void SerialLine::SendPacket(std::uint8_t destination, std::uint8_t kind, std::st
 }
 
 void SerialLine::RelaySimulator(const std::string& simBytes) {
-  receiveBuffer_ += simBytes;
   // Radio stations hear the simulated station: exactly the bytes it puts on the air, with the
   // transmitter held on until they have left.
   port_.SetDtr(TransmitLevel());
@@ -165,6 +164,9 @@ void SerialLine::RelaySimulator(const std::string& simBytes) {
   const bool completed = WaitForWriteEnd(simBytes.size());
   port_.SetDtr(ReceiveLevel());
   if (!completed) return;
+  // Only now: bytes received during the wait must not scan the simulator's frame before it
+  // is logged.
+  receiveBuffer_ += simBytes;
   log_.Log("TiSim SENT " + std::to_string(simBytes.size()) +
            " byte: " + ReadableBytes(receiveBuffer_));
   ProcessRcvBuffer();
