@@ -58,6 +58,8 @@ class SerialPort {
   virtual void SetReceivedHandler(std::function<void()> onReceived) = 0;
   // Fires when the last stop bit of everything written has left the line.
   virtual void SetTxEmptyHandler(std::function<void()> onTxEmpty) = 0;
+  // True when the port is the built-in virtual radio rather than a serial device.
+  virtual bool IsVirtualRadio() const { return false; }
 };
 
 // A settings value that cannot be read or written; the message is shown to the operator.

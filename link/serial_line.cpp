@@ -1,0 +1,276 @@
+// The half-duplex serial line.
+#include "link/serial_line.h"
+
+#include <algorithm>
+
+#include "common/cp1252.h"
+#include "common/text.h"
+#include "link/frame.h"
+
+namespace velora {
+
+namespace {
+
+// A missing transmit-empty event must not hold the line for ever: wait at most this long beyond
+// twice the computed pause.
+constexpr int TxEmptyGuardExtraMs = 100;
+
+}  // namespace
+
+int EndOfWritePauseMs(std::size_t written, std::size_t onTheLine) {
+  const auto nominal = static_cast<int>((written * 10 + 9) / 18);
+  const auto wire = static_cast<int>((onTheLine * 10'000 + 19'199) / 19'200);
+  return std::max(nominal, wire);
+}
+
+SerialLine::SerialLine(SerialPort& port, OneShotTimer& timer, EventPump& pump, LogFile& log,
+                       const ServerSettings& settings)
+    : port_(port), timer_(timer), pump_(pump), log_(log), settings_(settings) {
+  timer_.SetHandler([this] { HRTimerTimer(); });
+  port_.SetTxEmptyHandler([this] { FinishedSending(); });
+  port_.SetReceivedHandler([this] { ComRxChar(); });
+}
+
+SerialLine::~SerialLine() {
+  timer_.Stop();
+  timer_.SetHandler({});
+  port_.SetTxEmptyHandler({});
+  port_.SetReceivedHandler({});
+}
+
+void SerialLine::SetSimulator(SimulatorLink* simulator) {
+  simulator_ = simulator != nullptr ? simulator : &noSimulator_;
+}
+
+template <class Done>
+bool SerialLine::WaitUntil(Done done) {
+  while (!done()) {
+    if (pump_.Terminating()) return false;
+    pump_.ProcessEvents();
+  }
+  return true;
+}
+
+void SerialLine::Delay(int ms) {
+  if (ms <= 0) return;
+  log_.LogAt(3, "wait " + std::to_string(ms));
+  timer_.Stop();
+  timerRunning_ = true;
+  timer_.Start(ms);
+  if (!WaitUntil([this] { return !timerRunning_; })) {
+    timer_.Stop();
+    return;
+  }
+  // Whatever the line could carry in that time has left it.
+  onTheLine_ -= std::min(onTheLine_, static_cast<std::size_t>(ms) * 192 / 100);
+}
+
+void SerialLine::HRTimerTimer() {
+  log_.LogAt(4, "TIMER");
+  timerRunning_ = false;
+}
+
+void SerialLine::EndTimerWait() {
+  timer_.Stop();
+  timerRunning_ = false;
+}
+
+void SerialLine::FinishedSending() {
+  sending_ = false;
+}
+
+void SerialLine::WriteToPort(std::string_view bytes) {
+  port_.Write(bytes);
+  onTheLine_ += bytes.size();
+}
+
+void SerialLine::TXENSend() {
+  log_.LogAt(3, "TXEN send");
+  port_.SetDtr(TransmitLevel());
+  txenIsReceive_ = false;
+  const bool marking = settings_.MarkingDuringTurnaround;
+  if (marking) port_.SetBreak(true);
+  port_.SetReceivedHandler({});
+  Delay(settings_.TxenToWritePause);
+  if (marking) port_.SetBreak(false);
+  if (settings_.SendAfterTxenSwitch) WriteToPort(settings_.AfterTxenSwitchChars);
+}
+
+void SerialLine::TXENReceive() {
+  log_.LogAt(3, "TXEN receive");
+  port_.SetDtr(ReceiveLevel());
+  txenIsReceive_ = true;
+  onTheLine_ = 0;
+  Delay(settings_.TxenToReadPause);
+  if (settings_.DropRxDuringTurnaround) {
+    const std::string dropped = port_.ReadAll();
+    log_.LogAt(3, "DROP : TXEN-Wechsel:" + dropped);
+  }
+  port_.SetReceivedHandler([this] { ComRxChar(); });
+  receiveBuffer_.clear();
+  startFound_ = false;
+}
+
+bool SerialLine::WaitForWriteEnd(std::size_t written) {
+  const int pauseMs = EndOfWritePauseMs(written, onTheLine_);
+  if (!settings_.TxenOnTxEmpty) {
+    Delay(pauseMs);
+    if (pump_.Terminating()) return false;
+    onTheLine_ = 0;
+    return true;
+  }
+  // The timer bounds the wait for the transmit-empty event.
+  const int guardMs = 2 * pauseMs + TxEmptyGuardExtraMs;
+  timer_.Stop();
+  timerRunning_ = true;
+  timer_.Start(guardMs);
+  const bool completed = WaitUntil([this] { return !sending_ || !timerRunning_; });
+  timer_.Stop();
+  timerRunning_ = false;
+  if (!completed) return false;
+  if (sending_) {
+    sending_ = false;
+    log_.LogAt(1, "NOTE : no transmit-empty event within " + std::to_string(guardMs) + " ms");
+  }
+  onTheLine_ = 0;
+  return true;
+}
+
+void SerialLine::SendPacket(std::uint8_t destination, std::uint8_t kind, std::string_view data,
+                            std::uint8_t part) {
+  if (data.size() > MaxFrameData) {
+    // The length byte cannot describe it; a cut frame would reach the calculator as garbage.
+    log_.LogAt(1,
+               "NOTE : frame too long, not sent (" + std::to_string(data.size()) + " data bytes)");
+    return;
+  }
+  const std::string frame = BuildFrame(destination, kind, ServerAddress, part, data);
+  if (log_.Enabled(3)) log_.Log("SEND : " + ReadableBytes(frame));
+  std::string bytes = settings_.SendPacketInitString ? settings_.PacketInitString : std::string();
+  bytes += frame;
+  sending_ = true;
+  WriteToPort(bytes);
+  if (!WaitForWriteEnd(bytes.size())) return;
+  if (log_.Enabled(2)) log_.Log("SENT : " + ReadableBytes(frame));
+  simulator_->ReceiveFromServer(bytes);
+}
+
+void SerialLine::RelaySimulator(const std::string& simBytes) {
+  // Radio stations hear the simulated station: exactly the bytes it puts on the air, with the
+  // transmitter held on until they have left.
+  port_.SetDtr(TransmitLevel());
+  sending_ = true;
+  WriteToPort(simBytes);
+  const bool completed = WaitForWriteEnd(simBytes.size());
+  port_.SetDtr(ReceiveLevel());
+  if (!completed) return;
+  // Only now: bytes received during the wait must not scan the simulator's frame before it
+  // is logged.
+  receiveBuffer_ += simBytes;
+  log_.Log("TiSim SENT " + std::to_string(simBytes.size()) +
+           " byte: " + ReadableBytes(receiveBuffer_));
+  ProcessRcvBuffer();
+}
+
+void SerialLine::ReceivePacket(int timeoutMs) {
+  log_.LogAt(3, "NOTE : receive-wait " + std::to_string(timeoutMs));
+  timer_.Stop();
+  timerRunning_ = false;
+  packetReceived_ = false;
+  const std::string simBytes = simulator_->SendToServer();
+  if (!simBytes.empty()) {
+    RelaySimulator(simBytes);
+    if (pump_.Terminating()) return;
+  } else if (!receiveBuffer_.empty()) {
+    // A frame that arrived together with the previous one is taken now, not lost.
+    ProcessRcvBuffer();
+  }
+  timerRunning_ = true;
+  timer_.Start(timeoutMs);
+  WaitUntil([this] { return !timerRunning_ || packetReceived_; });
+  timer_.Stop();
+  timerRunning_ = false;
+  if (!packetReceived_) log_.LogAt(3, "NOTE : receive timeout");
+}
+
+void SerialLine::ComRxChar() {
+  receiveBuffer_ += port_.ReadAll();
+  ProcessRcvBuffer();
+}
+
+bool SerialLine::UsesStartString() const {
+  // An empty start string cannot be searched for; treat it like the option being off.
+  return settings_.SendPacketInitString && !settings_.PacketInitString.empty();
+}
+
+void SerialLine::ProcessRcvBuffer() {
+  while (ScanStep()) {
+  }
+}
+
+void SerialLine::CheckForPacket() {
+  if (CheckCandidate()) ProcessRcvBuffer();
+}
+
+bool SerialLine::ScanStep() {
+  if (UsesStartString() && !startFound_) {
+    const std::string& start = settings_.PacketInitString;
+    log_.LogAt(3, "NOTE : Delete all before " + start);
+    const std::size_t pos = receiveBuffer_.find(start);
+    if (pos == std::string::npos) {
+      if (log_.Enabled(3)) {
+        log_.Log("NOTE : emptying rcvbuffer (" + std::to_string(receiveBuffer_.size()) +
+                 " Byte:" + ReadableBytes(receiveBuffer_) + ")");
+      }
+      receiveBuffer_.clear();
+      return false;
+    }
+    const std::size_t cut = pos + start.size();
+    if (log_.Enabled(3)) {
+      log_.Log("NOTE : deleting from rcvbuffer (" + std::to_string(cut) + ":" +
+               ReadableBytes(receiveBuffer_) + ")");
+    }
+    receiveBuffer_.erase(0, cut);
+    startFound_ = true;
+  }
+  if (receiveBuffer_.size() < FrameOverhead) return false;
+  return CheckCandidate();
+}
+
+bool SerialLine::CheckCandidate() {
+  if (receiveBuffer_.size() < FrameOverhead) return false;
+  const std::size_t length = FrameByte(receiveBuffer_, FrameLength);
+  if (length < FrameOverhead) {
+    if (log_.Enabled(1)) {
+      log_.Log(std::string("DROP : ungültiges Längenbyte ("_cp) +
+               std::to_string(receiveBuffer_.size()) + ":" + ReadableBytes(receiveBuffer_) + ")");
+    }
+    startFound_ = false;
+    if (UsesStartString()) return true;
+    receiveBuffer_.clear();  // nothing to resynchronise on
+    return false;
+  }
+  if (receiveBuffer_.size() < length) return false;
+  startFound_ = false;
+  const std::string frame = receiveBuffer_.substr(0, length);
+  receiveBuffer_.erase(0, length);
+  switch (CheckServerFrame(frame)) {
+    case FrameVerdict::Accepted:
+      if (log_.Enabled(2)) log_.Log("RCVD : " + ReadableBytes(frame));
+      lastPacket_ = frame;
+      packetReceived_ = true;
+      break;
+    case FrameVerdict::NotForServer:
+      if (log_.Enabled(1)) {
+        log_.Log(std::string("DROP : nicht für Server ("_cp) + std::to_string(length) + ":" +
+                 ReadableBytes(frame) + ")");
+      }
+      break;
+    case FrameVerdict::CrcMismatch:
+      log_.LogAt(1, "DROP : Prüfsummenfehler"_cp);
+      break;
+  }
+  return false;
+}
+
+}  // namespace velora

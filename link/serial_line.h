@@ -1,0 +1,96 @@
+// The half-duplex serial line: transmitter turnaround, writing frames, the receive buffer and its
+// frame scanner, and the waits that keep the event loop running.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/ports.h"
+#include "link/simulator_link.h"
+#include "settings/server_settings.h"
+#include "store/log_file.h"
+
+namespace velora {
+
+// Pause in ms after writing: `written` bytes at 1.8 bytes per ms, rounded to the nearest ms, but
+// never shorter than the wire time (19200 baud, 10 bits a byte) of the `onTheLine` bytes that can
+// still be on their way, so that switching to receive never cuts the last byte off the air.
+int EndOfWritePauseMs(std::size_t written, std::size_t onTheLine);
+
+class SerialLine {
+ public:
+  // Attaches itself to the port's and the timer's events; the settings are read at each use.
+  SerialLine(SerialPort& port, OneShotTimer& timer, EventPump& pump, LogFile& log,
+             const ServerSettings& settings);
+  ~SerialLine();
+  SerialLine(const SerialLine&) = delete;
+  SerialLine& operator=(const SerialLine&) = delete;
+
+  // The simulator relayed as a station; null for none.
+  void SetSimulator(SimulatorLink* simulator);
+
+  void Delay(int ms);
+  void TXENSend();
+  void TXENReceive();
+  void SendPacket(std::uint8_t destination, std::uint8_t kind, std::string_view data,
+                  std::uint8_t part);
+  // Waits up to timeoutMs for an accepted frame; PacketReceived and LastPacket tell the result.
+  void ReceivePacket(int timeoutMs);
+
+  // Event handlers.
+  void ComRxChar();
+  void FinishedSending();
+  void HRTimerTimer();
+
+  // The receive-buffer scanner.
+  void ProcessRcvBuffer();
+  void CheckForPacket();
+
+  // Ends a timed wait in progress (the main window is closing): the waiting code returns after
+  // the current batch of events.
+  void EndTimerWait();
+
+  bool PacketReceived() const { return packetReceived_; }
+  const std::string& LastPacket() const { return lastPacket_; }
+  bool TxenIsReceive() const { return txenIsReceive_; }
+  bool TimerRunning() const { return timerRunning_; }
+  bool Sending() const { return sending_; }
+  bool StartFound() const { return startFound_; }
+  const std::string& ReceiveBuffer() const { return receiveBuffer_; }
+
+ private:
+  template <class Done>
+  bool WaitUntil(Done done);
+  // Waits until the bytes just written have left; false when the application is terminating.
+  bool WaitForWriteEnd(std::size_t written);
+  void WriteToPort(std::string_view bytes);
+  void RelaySimulator(const std::string& simBytes);
+  bool UsesStartString() const;
+  // One scan step; true when a bad candidate was dropped and the scan must look again.
+  bool ScanStep();
+  bool CheckCandidate();
+  bool TransmitLevel() const { return !settings_.TxenHighIsDtrFalse; }
+  bool ReceiveLevel() const { return settings_.TxenHighIsDtrFalse; }
+
+  SerialPort& port_;
+  OneShotTimer& timer_;
+  EventPump& pump_;
+  LogFile& log_;
+  const ServerSettings& settings_;
+  NullSimulatorLink noSimulator_;
+  SimulatorLink* simulator_ = &noSimulator_;
+
+  std::string receiveBuffer_;
+  std::string lastPacket_;
+  bool packetReceived_ = false;
+  bool startFound_ = false;
+  bool timerRunning_ = false;
+  bool sending_ = false;
+  bool txenIsReceive_ = false;
+  // Bytes written since the last completed end-of-write wait: they may still be on the wire.
+  std::size_t onTheLine_ = 0;
+};
+
+}  // namespace velora

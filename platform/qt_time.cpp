@@ -1,0 +1,44 @@
+// Qt adapters of the time ports.
+#include "platform/qt_time.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDateTime>
+
+namespace velora {
+
+DateTime QtClock::LocalNow() {
+  const QDateTime now = QDateTime::currentDateTime();
+  const QDate date = now.date();
+  const QTime time = now.time();
+  return DateTime{date.year(),   date.month(),  date.day(), time.hour(),
+                  time.minute(), time.second(), time.msec()};
+}
+
+QtOneShotTimer::QtOneShotTimer() {
+  timer_.setSingleShot(true);
+  timer_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&timer_, &QTimer::timeout, [this] {
+    if (handler_) handler_();
+  });
+}
+
+void QtOneShotTimer::Start(int ms) {
+  if (ms >= 0) intervalMs_ = ms;
+  timer_.start(intervalMs_);
+}
+
+void QtEventPump::ProcessEvents() {
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+bool QtEventPump::Terminating() const {
+  return terminating_ || QCoreApplication::closingDown();
+}
+
+void QtEventPump::RequestTermination() {
+  terminating_ = true;
+  if (auto* dispatcher = QAbstractEventDispatcher::instance()) dispatcher->wakeUp();
+}
+
+}  // namespace velora

@@ -1,0 +1,197 @@
+// The virtual radio.
+#include "platform/virtual_radio.h"
+
+#include <algorithm>
+
+namespace velora {
+
+namespace {
+
+// Enough switch history to judge every byte still being looked at, even when real-time events
+// run late.
+constexpr std::size_t SwitchHistory = 16;
+constexpr std::size_t RecentSlots = 4;
+
+}  // namespace
+
+RadioModem::RadioModem(VirtualRadio& radio, RadioStation& station, std::string name)
+    : radio_(&radio), station_(station), name_(std::move(name)) {}
+
+RadioModem::~RadioModem() {
+  if (radio_ != nullptr) radio_->Detach(*this);
+}
+
+Scheduler& RadioModem::scheduler() const {
+  return radio_->scheduler();
+}
+
+void RadioModem::SetTransmitter(bool on) {
+  if (on == txOn_) return;
+  txOn_ = on;
+  if (radio_ == nullptr) return;
+  switches_.push_back(Switch{radio_->scheduler().NowUs(), on});
+  if (switches_.size() > SwitchHistory) {
+    initialTx_ = switches_.front().on;
+    switches_.pop_front();
+  }
+}
+
+void RadioModem::Queue(std::string_view bytes) {
+  if (radio_ == nullptr || bytes.empty()) return;
+  for (char c : bytes)
+    queue_.push_back(static_cast<std::uint8_t>(c));
+  if (lineBusy_) return;
+  lineBusy_ = true;
+  burstStart_ = radio_->scheduler().NowUs();
+  burstBytes_ = 0;
+  radio_->StartSlot(*this, burstStart_);
+}
+
+bool RadioModem::TxStateAt(std::int64_t t) const {
+  for (auto it = switches_.rbegin(); it != switches_.rend(); ++it) {
+    if (it->at <= t) return it->on;
+  }
+  return initialTx_;
+}
+
+bool RadioModem::SwitchedWithin(std::int64_t start, std::int64_t end, bool to) const {
+  return std::any_of(switches_.begin(), switches_.end(),
+                     [&](const Switch& s) { return s.on == to && s.at > start && s.at < end; });
+}
+
+bool RadioModem::TxOnThroughout(std::int64_t start, std::int64_t end) const {
+  return TxStateAt(start) && !SwitchedWithin(start, end, false);
+}
+
+bool RadioModem::TxOffThroughout(std::int64_t start, std::int64_t end) const {
+  return !TxStateAt(start) && !SwitchedWithin(start, end, true);
+}
+
+bool RadioModem::TxOnAnytime(std::int64_t start, std::int64_t end) const {
+  return TxStateAt(start) || SwitchedWithin(start, end, true);
+}
+
+VirtualRadio::VirtualRadio(Scheduler& scheduler) : scheduler_(scheduler) {}
+
+VirtualRadio::~VirtualRadio() {
+  for (RadioModem* modem : modems_) {
+    if (modem->slotTask_ != 0) scheduler_.Cancel(modem->slotTask_);
+    modem->slotTask_ = 0;
+    modem->radio_ = nullptr;
+  }
+}
+
+std::unique_ptr<RadioModem> VirtualRadio::Attach(RadioStation& station, std::string name) {
+  std::unique_ptr<RadioModem> modem(new RadioModem(*this, station, std::move(name)));
+  modems_.push_back(modem.get());
+  return modem;
+}
+
+void VirtualRadio::Detach(RadioModem& modem) {
+  if (modem.slotTask_ != 0) scheduler_.Cancel(modem.slotTask_);
+  modem.slotTask_ = 0;
+  modem.radio_ = nullptr;
+  modems_.erase(std::remove(modems_.begin(), modems_.end(), &modem), modems_.end());
+}
+
+bool VirtualRadio::Attached(const RadioModem* modem) const {
+  return std::find(modems_.begin(), modems_.end(), modem) != modems_.end();
+}
+
+void VirtualRadio::SetNoise(const RadioNoise& noise) {
+  noise_ = noise;
+  random_.seed(noise.seed);
+}
+
+double VirtualRadio::NextUniform() {
+  return static_cast<double>(random_()) / 4294967296.0;
+}
+
+void VirtualRadio::StartSlot(RadioModem& modem, std::int64_t start) {
+  modem.current_ = RadioModem::Slot{start, modem.burstStart_ + BurstTimeUs(modem.burstBytes_ + 1),
+                                    modem.queue_.front()};
+  RadioModem* target = &modem;
+  modem.slotTask_ = scheduler_.ScheduleAfter(modem.current_.end - scheduler_.NowUs(),
+                                             [this, target] { EndSlot(*target); });
+}
+
+void VirtualRadio::EndSlot(RadioModem& modem) {
+  modem.slotTask_ = 0;
+  const RadioModem::Slot slot = modem.current_;
+  modem.current_ = RadioModem::Slot{};
+  modem.queue_.pop_front();
+  ++modem.burstBytes_;
+  modem.recent_.push_back(slot);
+  if (modem.recent_.size() > RecentSlots) modem.recent_.pop_front();
+
+  if (modem.TxOnThroughout(slot.start, slot.end)) {
+    ++stats_.bytesOnAir;
+    Deliver(modem, slot.byte, slot.start, slot.end);
+    if (!Attached(&modem)) return;  // a listener took it off the radio
+  } else if (modem.TxOnAnytime(slot.start, slot.end)) {
+    ++stats_.cutBytes;
+  } else {
+    ++stats_.silentBytes;
+  }
+
+  if (!modem.queue_.empty()) {
+    StartSlot(modem, slot.end);
+    return;
+  }
+  modem.lineBusy_ = false;
+  modem.station_.TransmitEmpty();
+}
+
+std::uint8_t VirtualRadio::Overlap(const RadioModem& sender, std::int64_t start, std::int64_t end,
+                                   bool& collided) const {
+  std::uint8_t mix = 0;
+  for (const RadioModem* other : modems_) {
+    if (other == &sender) continue;
+    auto check = [&](const RadioModem::Slot& slot) {
+      const std::int64_t from = std::max(start, slot.start);
+      const std::int64_t to = std::min(end, slot.end);
+      if (from < to && other->TxOnAnytime(from, to)) {
+        collided = true;
+        mix ^= slot.byte;
+      }
+    };
+    for (const RadioModem::Slot& slot : other->recent_)
+      check(slot);
+    if (other->lineBusy_) check(other->current_);
+  }
+  return mix;
+}
+
+void VirtualRadio::Deliver(const RadioModem& sender, std::uint8_t byte, std::int64_t start,
+                           std::int64_t end) {
+  bool collided = false;
+  const std::uint8_t mix = Overlap(sender, start, end, collided);
+  std::uint8_t value = byte;
+  if (collided) {
+    // Never the sender's own byte: a collision must not pass for a clean reception.
+    const auto key = static_cast<std::uint8_t>(mix ^ 0xA5);
+    value = static_cast<std::uint8_t>(byte ^ (key != 0 ? key : 0x5A));
+    ++stats_.garbledBytes;
+  }
+  const std::vector<RadioModem*> listeners = modems_;
+  for (RadioModem* listener : listeners) {
+    if (listener == &sender || !Attached(listener)) continue;
+    if (!listener->TxOffThroughout(start, end)) continue;  // half duplex: deaf while sending
+    std::uint8_t heard = value;
+    if (noise_.lostByteRate > 0 && NextUniform() < noise_.lostByteRate) {
+      ++stats_.lostBytes;
+      continue;
+    }
+    if (noise_.bitErrorRate > 0) {
+      for (int bit = 0; bit < 8; ++bit) {
+        if (NextUniform() < noise_.bitErrorRate) {
+          heard = static_cast<std::uint8_t>(heard ^ (1u << bit));
+          ++stats_.flippedBits;
+        }
+      }
+    }
+    listener->station_.ByteHeard(heard);
+  }
+}
+
+}  // namespace velora
