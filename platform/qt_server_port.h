@@ -18,8 +18,6 @@
 namespace velora {
 
 inline constexpr std::string_view VirtualRadioDevice = "virtual";
-// The event list's words when the server starts on the virtual radio.
-inline constexpr std::string_view VirtualRadioEventText = "virtuelles Funknetz";
 
 class QtServerPort : public SerialPort {
  public:

@@ -85,6 +85,7 @@ void CalculatorEngine::Log(const std::string& line) {
 
 void CalculatorEngine::ProcessReceived(std::string_view bytes) {
   mustSend_ = false;  // every frame heard withdraws a turn; the frame may grant it again
+  hasTurn_ = false;
   if (settings_.SendPacketInitString) {
     const std::size_t start = bytes.find(settings_.PacketInitString);
     if (start == std::string_view::npos) return;
@@ -104,7 +105,7 @@ void CalculatorEngine::ProcessReceived(std::string_view bytes) {
     pendingData_ += static_cast<char>(CalcTypeCodes[model_]);
     pendingData_.append(4, '\0');
     pendingKind_ = KindRegisterRequest;
-    mustSend_ = true;
+    mustSend_ = hasTurn_ = true;
     Log("Anmeldungsanforderung wird gesendet.");
     connectRequested_ = false;
   } else if (destination == BroadcastAddress && kind == KindRegistered) {
@@ -119,7 +120,7 @@ void CalculatorEngine::ProcessReceived(std::string_view bytes) {
     Log(std::string("Anmeldebestätigung empfangen."_cp));
   } else if (destination == ServerAddress) {
     // The station one address below has had its turn: this one follows without a poll.
-    if (Registered() && address_ == At(frame, FrameSource) + 1) mustSend_ = true;
+    if (Registered() && address_ == At(frame, FrameSource) + 1) mustSend_ = hasTurn_ = true;
   } else if (Registered() && destination == address_) {
     HandleOwnFrame(frame);
   }
@@ -130,7 +131,7 @@ void CalculatorEngine::HandleOwnFrame(std::string_view frame) {
   const std::uint8_t part = At(frame, FramePart);
   if (kind == KindAck || kind == KindNothing) return;
   if (kind == KindPoll) {
-    mustSend_ = true;
+    mustSend_ = hasTurn_ = true;
     return;
   }
   pendingKind_ = KindAck;

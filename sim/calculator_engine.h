@@ -54,6 +54,9 @@ class CalculatorEngine {
   int SimExpectedReply() const { return expectedReply_; }
   bool ConnectRequested() const { return connectRequested_; }
   bool MustSend() const { return mustSend_; }
+  // The last frame heard gave this calculator the air: its poll, the station below it talking to
+  // the server, or an invitation it answers. An acknowledgement owed alone waits for the turn.
+  bool HasTurn() const { return hasTurn_; }
   std::uint8_t PendingKind() const { return pendingKind_; }
   const std::string& PendingData() const { return pendingData_; }
   std::string ConnectCaption() const { return Registered() ? "Dis&connect" : "&Connect"; }
@@ -88,6 +91,7 @@ class CalculatorEngine {
   std::uint8_t pendingKind_;
   std::string pendingData_;
   bool mustSend_ = false;
+  bool hasTurn_ = false;
   bool connectRequested_ = false;
   std::string rxBuffer_;
   int rxParts_ = 0;

@@ -1,0 +1,109 @@
+#include "network_harness.h"
+
+#include <filesystem>
+
+#include "common/text.h"
+#include "link/frame.h"
+
+namespace velora::testing {
+
+void AirListener::ByteHeard(std::uint8_t byte) {
+  buffer_ += static_cast<char>(byte);
+  while (true) {
+    const std::size_t at = buffer_.find('U');
+    if (at == std::string::npos) {
+      buffer_.clear();
+      return;
+    }
+    if (buffer_.size() < at + 3) return;
+    const std::size_t length = static_cast<std::uint8_t>(buffer_[at + 2]);
+    if (length < 6) {
+      buffer_.erase(0, at + 1);
+      continue;
+    }
+    if (buffer_.size() < at + 1 + length) return;
+    std::string frame = buffer_.substr(at + 1, length);
+    if (Crc8(std::string_view(frame).substr(0, length - 1)) ==
+        static_cast<std::uint8_t>(frame.back())) {
+      frames.push_back({modem_->scheduler().NowUs(), std::move(frame)});
+      buffer_.erase(0, at + 1 + length);
+    } else {
+      buffer_.erase(0, at + 1);  // a 'U' inside something else
+    }
+  }
+}
+
+Network::Network() {
+  ServerPorts ports{clock, pump, timer, ui, [this](const ServerSettings& settings) {
+                      return std::make_unique<VirtualSerialPort>(radio, settings);
+                    }};
+  server = std::make_unique<Server>(ports, dir.path());
+  server->settings.ContentDir = std::string(VELORA_CONTENT_DIR) + "/";
+}
+
+Network::~Network() = default;
+
+CalculatorStation& Network::AddCalculator(const std::string& name, int model) {
+  calculators.push_back(std::make_unique<CalculatorStation>(radio, server->settings, name));
+  CalculatorEngine& engine = calculators.back()->engine();
+  engine.SetUserName(name);
+  engine.SetModel(model);
+  return *calculators.back();
+}
+
+int Network::AddUser(const std::string& name, const std::string& password, bool admin) {
+  Tuserdata user;
+  user.Name = AsciiUpper(name);
+  user.Password = password;
+  user.IsAdmin = admin;
+  server->users.push_back(user);
+  return static_cast<int>(server->users.size()) - 1;
+}
+
+bool Network::RunUntil(const std::function<bool()>& condition, std::int64_t maxMs) {
+  return Run({{"condition", condition}}, maxMs) == 1;
+}
+
+std::size_t Network::Run(const std::vector<Step>& steps, std::int64_t maxMs) {
+  const std::int64_t deadline = time.NowUs() + maxMs * 1000;
+  std::size_t done = 0;
+  stuck.clear();
+  std::function<void()> check = [&] {
+    while (done < steps.size() && steps[done].until()) {
+      steps[done].then();
+      ++done;
+    }
+    if (done == steps.size()) {
+      server->RequestStop();
+      return;
+    }
+    if (time.NowUs() >= deadline) {
+      stuck = steps[done].what;
+      server->RequestStop();
+      return;
+    }
+    time.ScheduleAfter(1000, check);
+  };
+  time.ScheduleAfter(0, check);
+  server->Start();
+  return done;
+}
+
+std::vector<AirListener::Heard> Network::FramesOf(std::uint8_t kind, int destination) const {
+  std::vector<AirListener::Heard> out;
+  for (const auto& h : air.frames) {
+    if ((FrameByte(h.frame, FrameKind) & ~ContinuationBit) != kind) continue;
+    if (destination >= 0 && FrameByte(h.frame, FrameDestination) != destination) continue;
+    out.push_back(h);
+  }
+  return out;
+}
+
+std::string ScreenWords(const CalculatorEngine& engine) {
+  std::string words;
+  for (int row = 0; row < 8; ++row)
+    words += engine.ScreenRow(row) + " ";
+  return words;
+}
+
+}  // namespace velora::testing

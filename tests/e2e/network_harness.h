@@ -1,0 +1,77 @@
+// The whole network in virtual time: a server on the virtual radio, simulated calculators and a
+// listener that records every frame on the air.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bus/server.h"
+#include "platform/virtual_calculator_station.h"
+#include "platform/virtual_radio.h"
+#include "platform/virtual_serial_port.h"
+#include "platform/virtual_time.h"
+#include "support/recording_ui.h"
+
+namespace velora::testing {
+
+// Hears everything (it never transmits) and cuts it into frames after their start string.
+class AirListener : public RadioStation {
+ public:
+  struct Heard {
+    std::int64_t atUs;  // end of the frame's last byte
+    std::string frame;  // without start string
+  };
+  explicit AirListener(VirtualRadio& radio) : modem_(radio.Attach(*this, "listener")) {}
+  void ByteHeard(std::uint8_t byte) override;
+
+  std::vector<Heard> frames;
+
+ private:
+  std::unique_ptr<RadioModem> modem_;
+  std::string buffer_;
+};
+
+class Network {
+ public:
+  Network();
+  ~Network();
+
+  CalculatorStation& AddCalculator(const std::string& name, int model = 0);
+  int AddUser(const std::string& name, const std::string& password, bool admin = false);
+  // Runs the server until the condition holds (looked at every millisecond of virtual time) or
+  // the time is up; true when the condition held. The server stops at the end of that cycle.
+  bool RunUntil(const std::function<bool()>& condition, std::int64_t maxMs);
+
+  // One run of the server through steps: each waits for its condition, then does its action.
+  struct Step {
+    std::string what;
+    std::function<bool()> until;
+    std::function<void()> then = [] {};
+  };
+  // The steps done; on a timeout the server stops and `stuck` names the step that never came.
+  std::size_t Run(const std::vector<Step>& steps, std::int64_t maxMs);
+  std::string stuck;
+  std::int64_t NowMs() const { return time.NowUs() / 1000; }
+
+  // Frames on the air of one kind (bit 7 ignored), optionally to one destination.
+  std::vector<AirListener::Heard> FramesOf(std::uint8_t kind, int destination = -1) const;
+
+  TempDir dir;
+  VirtualTime time;
+  VirtualClock clock{time};
+  VirtualEventPump pump{time};
+  VirtualTimer timer{time};
+  VirtualRadio radio{time};
+  RecordingUi ui;
+  AirListener air{radio};
+  std::unique_ptr<Server> server;
+  std::vector<std::unique_ptr<CalculatorStation>> calculators;
+};
+
+// A calculator that follows a script: for each screen that arrives, the next step's action.
+std::string ScreenWords(const CalculatorEngine& engine);
+
+}  // namespace velora::testing

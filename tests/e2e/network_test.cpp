@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+
+#include "common/cp1252.h"
+#include "link/frame.h"
+#include "network_harness.h"
+#include "platform/virtual_fleet.h"
+
+namespace velora {
+namespace {
+
+using testing::Network;
+using Step = Network::Step;
+
+bool Registered(CalculatorStation& s) {
+  return s.engine().Registered();
+}
+
+// The frames on the air between the n-th invitation and the next one.
+std::vector<std::string> CycleFrames(const Network& net, std::size_t n) {
+  std::vector<std::string> out;
+  std::size_t invitations = 0;
+  for (const auto& h : net.air.frames) {
+    if (FrameByte(h.frame, FrameKind) == KindInvite) ++invitations;
+    if (invitations == n + 1) out.push_back(h.frame);
+    if (invitations > n + 1) break;
+  }
+  return out;
+}
+
+std::size_t InvitationsSoFar(const Network& net) {
+  return net.FramesOf(KindInvite).size();
+}
+
+// "P4" poll of 4, "A4" a frame from station 4 to the server, "I" the invitation, "S5" anything
+// else from the server to 5, "B" a broadcast.
+std::string Describe(const std::vector<std::string>& frames) {
+  std::string out;
+  for (const auto& f : frames) {
+    const int dest = FrameByte(f, FrameDestination);
+    const int kind = FrameByte(f, FrameKind);
+    if (!out.empty()) out += ' ';
+    if (kind == KindInvite) {
+      out += "I";
+    } else if (dest == ServerAddress) {
+      out += "A" + std::to_string(FrameByte(f, FrameSource));
+    } else if (kind == KindPoll) {
+      out += "P" + std::to_string(dest);
+    } else if (dest == BroadcastAddress) {
+      out += "B";
+    } else {
+      out += "S" + std::to_string(dest);
+    }
+  }
+  return out;
+}
+
+TEST(RegistrationTest, AnsweredInTheSameCycleAndRepeatedUntilTheCalculatorIsIdle) {
+  Network net;
+  net.AddUser("anna", "pw");
+  CalculatorStation& anna = net.AddCalculator("anna");
+  std::size_t requestCycle = 0;
+  std::size_t confirmationsWhileMuted = 0;
+  const std::size_t done =
+      net.Run({{"connect", [] { return true; }, [&] { anna.engine().Connect(); }},
+               {"request", [&] { return !net.FramesOf(KindRegisterRequest).empty(); },
+                [&] { requestCycle = InvitationsSoFar(net); }},
+               {"confirmed", [&] { return Registered(anna); }, [&] { anna.SetMuted(true); }},
+               {"three more cycles", [&] { return InvitationsSoFar(net) >= requestCycle + 4; },
+                [&] {
+                  confirmationsWhileMuted = net.FramesOf(KindRegistered).size();
+                  anna.SetMuted(false);
+                }},
+               {"idle", [&] { return net.FramesOf(KindNothing, ServerAddress).size() >= 1; }},
+               {"three cycles later", [&] { return InvitationsSoFar(net) >= requestCycle + 8; }}},
+              20'000);
+  ASSERT_EQ(done, 6u) << net.stuck;
+
+  const std::vector<std::string> cycle = CycleFrames(net, requestCycle - 1);
+  ASSERT_GE(cycle.size(), 3u);
+  EXPECT_EQ(FrameByte(cycle[1], FrameKind), KindRegisterRequest);
+  EXPECT_EQ(FrameByte(cycle[2], FrameKind), KindRegistered) << "confirmed in the same cycle";
+  EXPECT_EQ(FrameByte(cycle[2], FrameDestination), BroadcastAddress);
+  EXPECT_EQ(FramePayload(cycle[2]), std::string("anna\0\0\0\0\x04", 9));
+  EXPECT_GE(confirmationsWhileMuted, 4u) << "repeated every cycle while the calculator is silent";
+  const std::size_t total = net.FramesOf(KindRegistered).size();
+  const auto idle = net.FramesOf(KindNothing, ServerAddress).front().atUs;
+  for (const auto& h : net.FramesOf(KindRegistered))
+    EXPECT_LT(h.atUs, idle);
+  EXPECT_LE(total, confirmationsWhileMuted + 1);
+  EXPECT_EQ(net.ui.events[1], "TI Nr. 1 angemeldet; Name \"anna\"; Typ: TI82");
+}
+
+TEST(RegistrationTest, AddressesLowestFirstReusedAndDuplicateNamesIgnored) {
+  Network net;
+  CalculatorStation& a = net.AddCalculator("a");
+  CalculatorStation& b = net.AddCalculator("b");
+  CalculatorStation& c = net.AddCalculator("c", 1);
+  CalculatorStation& twin = net.AddCalculator("B");
+  const std::size_t done =
+      net.Run({{"start", [] { return true; }, [&] { a.engine().Connect(); }},
+               {"a", [&] { return Registered(a); }, [&] { b.engine().Connect(); }},
+               {"b", [&] { return Registered(b); }, [&] { twin.engine().Connect(); }},
+               {"twin asked", [&] { return net.FramesOf(KindRegisterRequest).size() == 3; },
+                [&] { a.engine().Connect(); }},  // registered: Connect logs out
+               {"a gone", [&] { return !Registered(a) && net.server->stations.Count() == 1; },
+                [&] { c.engine().Connect(); }},
+               {"c", [&] { return Registered(c); }}},
+              30'000);
+  ASSERT_EQ(done, 6u) << net.stuck;
+  EXPECT_EQ(b.engine().SimAddress(), 5);
+  EXPECT_EQ(c.engine().SimAddress(), 4) << "the freed lowest address is handed out again";
+  EXPECT_FALSE(Registered(twin)) << "a name that differs only in case is ignored";
+  for (const auto& h : net.FramesOf(KindRegistered)) {
+    EXPECT_NE(FramePayload(h.frame).substr(0, 1), "B");
+  }
+  EXPECT_EQ(net.server->stations.SessionAt(4)->UserName(), "c");
+  int registrations = 0;
+  for (const auto& e : net.ui.events)
+    registrations += e.find("angemeldet;") != std::string::npos;
+  EXPECT_EQ(registrations, 3);
+}
+
+TEST(LogoutTest, AcknowledgedRepeatedlyAndTheNextSessionStillServed) {
+  for (int acks : {10, 3}) {
+    Network net;
+    net.server->settings.LogoutAckCount = acks;
+    CalculatorStation& a = net.AddCalculator("a");
+    CalculatorStation& b = net.AddCalculator("b");
+    std::size_t logoutCycle = 0;
+    const std::size_t done =
+        net.Run({{"start", [] { return true; }, [&] { a.engine().Connect(); }},
+                 {"a", [&] { return Registered(a); }, [&] { b.engine().Connect(); }},
+                 {"b idle", [&] { return Registered(b) && b.engine().ScreenSerial() > 0; },
+                  [&] { a.engine().Connect(); }},
+                 {"logout sent", [&] { return !net.FramesOf(KindLogout, ServerAddress).empty(); },
+                  [&] { logoutCycle = InvitationsSoFar(net); }},
+                 {"a gone", [&] { return !Registered(a) && net.server->stations.Count() == 1; }},
+                 {"next cycle", [&] { return InvitationsSoFar(net) >= logoutCycle + 2; }}},
+                30'000);
+    ASSERT_EQ(done, 6u) << net.stuck;
+    const std::string pass = Describe(CycleFrames(net, logoutCycle));
+    std::string expected = "I";
+    for (int i = 0; i < acks; ++i)
+      expected += " S4";
+    expected += " S5 P5 A5";
+    EXPECT_EQ(pass, expected) << "acks " << acks;
+    EXPECT_EQ(net.FramesOf(KindLogoutAck, 4).size(), static_cast<std::size_t>(acks));
+    const std::vector<std::string>& ev = net.ui.events;
+    EXPECT_EQ(ev[ev.size() - 2], "TI Nr. 1 abgemeldet, Name:a");
+    EXPECT_EQ(ev[ev.size() - 1], "Neue niedrigste Adresse:5") << "4 was the lowest";
+  }
+}
+
+TEST(SweepTest, TokenPassingAndExplicitPollAfterAGap) {
+  Network net;
+  std::vector<CalculatorStation*> s;
+  for (const char* name : {"s4", "s5", "s6", "s7"})
+    s.push_back(&net.AddCalculator(name));
+  std::size_t cycle4and5 = 0, cycleSilent5 = 0, cycle4and7 = 0;
+  const std::size_t done = net.Run(
+      {{"start", [] { return true; }, [&] { s[0]->engine().Connect(); }},
+       {"4", [&] { return Registered(*s[0]); }, [&] { s[1]->engine().Connect(); }},
+       {"5", [&] { return Registered(*s[1]); }},
+       {"both idle",
+        [&] { return s[0]->engine().ScreenSerial() > 0 && s[1]->engine().ScreenSerial() > 0; },
+        [&] { cycle4and5 = InvitationsSoFar(net); }},
+       {"a quiet cycle", [&] { return InvitationsSoFar(net) > cycle4and5 + 1; },
+        [&] {
+          // The sweep of the cycle that has just begun is the silent one.
+          s[1]->SetMuted(true);
+          net.server->settings.KickSilentStations = true;
+          cycleSilent5 = InvitationsSoFar(net) - 1;
+        }},
+       {"one silent cycle", [&] { return InvitationsSoFar(net) > cycleSilent5 + 1; },
+        [&] {
+          EXPECT_EQ(net.server->stations.SessionAt(5)->NoReplyCount(), 1);
+          net.server->settings.KickSilentStations = false;
+          s[1]->SetMuted(false);
+          s[2]->engine().Connect();
+        }},
+       {"6", [&] { return Registered(*s[2]); }, [&] { s[3]->engine().Connect(); }},
+       {"7", [&] { return Registered(*s[3]); },
+        [&] {
+          s[1]->engine().Connect();  // 5 and 6 log out
+          s[2]->engine().Connect();
+        }},
+       {"4 and 7 left",
+        [&] { return net.server->stations.Count() == 2 && s[3]->engine().ScreenSerial() > 0; },
+        [&] { cycle4and7 = InvitationsSoFar(net); }},
+       {"one more cycle", [&] { return InvitationsSoFar(net) > cycle4and7 + 1; }}},
+      60'000);
+  ASSERT_EQ(done, 10u) << net.stuck;
+  const std::string quiet = Describe(CycleFrames(net, cycle4and5));
+  EXPECT_EQ(quiet.substr(quiet.find("P4")), "P4 A4 A5") << quiet;
+  const std::string silent = Describe(CycleFrames(net, cycleSilent5));
+  EXPECT_EQ(silent.substr(silent.find("P4")), "P4 A4")
+      << "5 is listened for, not polled: " << silent;
+  const std::string gap = Describe(CycleFrames(net, cycle4and7));
+  EXPECT_EQ(gap.substr(gap.find("P4")), "P4 A4 P7 A7") << gap;
+}
+
+TEST(KickTest, SilentStationRemovedAtItsThirtyFirstSilentTurn) {
+  Network net;
+  net.server->settings.KickSilentStations = true;
+  net.server->settings.KickAfterNoReplies = 30;
+  net.AddUser("gast", "pw");
+  CalculatorStation& a = net.AddCalculator("gast");
+  std::size_t pollsBefore = 0;
+  const std::size_t done =
+      net.Run({{"start", [] { return true; }, [&] { a.engine().Connect(); }},
+               {"registered", [&] { return Registered(a) && a.engine().ScreenSerial() > 0; },
+                [&] {
+                  a.SetMuted(true);
+                  pollsBefore = net.FramesOf(KindPoll, 4).size();
+                }},
+               {"kicked", [&] { return net.server->stations.Count() == 0; }}},
+              60'000);
+  ASSERT_EQ(done, 3u) << net.stuck;
+  EXPECT_EQ(net.FramesOf(KindPoll, 4).size() - pollsBefore, 31u);
+  const std::vector<std::string>& ev = net.ui.events;
+  ASSERT_GE(ev.size(), 3u);
+  EXPECT_EQ(ev[ev.size() - 3], "Kicke TI 5 (gast)");
+  EXPECT_EQ(ev[ev.size() - 2], "TI Nr. 1 abgemeldet, Name:gast");
+  EXPECT_EQ(ev[ev.size() - 1], "Neue niedrigste Adresse:255") << "the only station";
+  EXPECT_FALSE(net.server->users[0].Online);
+}
+
+TEST(KickTest, NeverKickedWithALimitOf255) {
+  Network net;
+  net.server->settings.KickSilentStations = true;
+  net.server->settings.KickAfterNoReplies = 255;
+  net.server->settings.ContentPacketPause = 1;
+  net.server->settings.ReceiveWait = 5;
+  CalculatorStation& a = net.AddCalculator("a");
+  std::size_t pollsBefore = 0;
+  const std::size_t done = net.Run(
+      {{"start", [] { return true; }, [&] { a.engine().Connect(); }},
+       {"registered", [&] { return Registered(a); },
+        [&] {
+          a.SetMuted(true);
+          pollsBefore = net.FramesOf(KindPoll, 4).size();
+        }},
+       {"600 silent turns", [&] { return net.FramesOf(KindPoll, 4).size() >= pollsBefore + 600; }}},
+      120'000);
+  ASSERT_EQ(done, 3u) << net.stuck;
+  EXPECT_EQ(net.server->stations.Count(), 1u) << "the count wraps at 256 and never passes 255";
+}
+
+TEST(WalkTest, LoginMainMenuAContentPageAndBackOnBothModels) {
+  for (int model : {0, 1}) {
+    Network net;
+    net.AddUser("gast", "geheim");
+    CalculatorStation& calc = net.AddCalculator("gast", model);
+    CalculatorEngine& e = calc.engine();
+    std::vector<std::string> seen;
+    std::uint32_t answered = 0;
+    // Acts once per new screen, after its acknowledgement has gone out.
+    auto fresh = [&] {
+      if (e.ScreenSerial() == answered || e.PendingKind() != KindNothing) return false;
+      answered = e.ScreenSerial();
+      seen.push_back(testing::ScreenWords(e));
+      return true;
+    };
+    auto itemNumber = [&](std::string_view caption) {
+      for (int row = 1; row < 8; ++row) {
+        if (e.ScreenRow(row).find(caption) != std::string::npos) return '0' + row;
+      }
+      return int{'0'};
+    };
+    const std::size_t done =
+        net.Run({{"start", [] { return true; }, [&] { e.Connect(); }},
+                 {"login page", [&] { return fresh() && e.SimExpectedReply() == KindInputReply; },
+                  [&] { e.SubmitInput(false, "geheim"); }},
+                 {"greeting", [&] { return fresh() && e.SimExpectedReply() == KindTextReply; },
+                  [&] { e.KeyPress('5'); }},
+                 {"main menu", [&] { return fresh() && e.SimExpectedReply() == KindMenuReply; },
+                  [&] { e.KeyPress(static_cast<char>(itemNumber("Hilfe"))); }},
+                 {"help page", [&] { return fresh() && e.SimExpectedReply() == KindTextReply; },
+                  [&] { e.KeyPress('5'); }},
+                 {"back", [&] { return fresh() && e.SimExpectedReply() == KindMenuReply; }}},
+                60'000);
+    ASSERT_EQ(done, 6u) << net.stuck << " model " << model;
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_NE(seen[0].find("wort"), std::string::npos) << seen[0];
+    EXPECT_NE(seen[1].find("gast!"), std::string::npos) << seen[1];
+    EXPECT_NE(seen[2].find("Hauptmen"), std::string::npos) << seen[2];
+    EXPECT_NE(seen[2].find("Hilfe"), std::string::npos) << seen[2];
+    EXPECT_EQ(seen[4], seen[2]) << "back on the main menu";
+    EXPECT_TRUE(net.server->users[0].Online);
+  }
+}
+
+// Answers every invitation with a registration request under the next of its names.
+class RegistrationFlood : public RadioStation {
+ public:
+  RegistrationFlood(VirtualRadio& radio, int names)
+      : names_(names), modem_(radio.Attach(*this, "flood")) {}
+  void ByteHeard(std::uint8_t byte) override {
+    recent_ = (recent_ + static_cast<char>(byte));
+    if (recent_.size() > 7) recent_.erase(0, recent_.size() - 7);
+    if (recent_ != "U" + BuildFrame(NoAddress, KindInvite, ServerAddress, 1, "") || sent >= names_)
+      return;
+    std::string field = "st" + std::to_string(sent++);
+    field.resize(8, '\0');
+    const std::string request = "U" + BuildFrame(ServerAddress, KindRegisterRequest, 255, 1,
+                                                 field + "\x82" + std::string(4, '\0'));
+    modem_->scheduler().ScheduleAfter(2000, [this, request] {
+      modem_->SetTransmitter(true);
+      modem_->Queue(request);
+    });
+  }
+  void TransmitEmpty() override { modem_->SetTransmitter(false); }
+  int sent = 0;
+
+ private:
+  int names_;
+  std::unique_ptr<RadioModem> modem_;
+  std::string recent_;
+};
+
+TEST(AddressSpaceTest, TheTwoHundredFiftyFirstStationGetsAddressZero) {
+  Network net;
+  net.server->settings.ReceiveWait = 1;
+  net.server->settings.ContentPacketPause = 1;
+  RegistrationFlood flood(net.radio, 251);
+  ASSERT_TRUE(net.RunUntil([&] { return net.server->stations.Count() == 251; }, 3'000'000))
+      << net.server->stations.Count();
+  EXPECT_EQ(net.ui.messages,
+            (std::vector<std::string>{std::string(
+                "Kritischer Fehler: keine freie Adresse für neuen TI, 0 vergeben!"_cp)}));
+  EXPECT_EQ(net.ui.events.back(), "TI Nr. 251 angemeldet; Name \"st250\"; Typ: TI82");
+  const auto confirmations = net.FramesOf(KindRegistered);
+  ASSERT_FALSE(confirmations.empty());
+  EXPECT_EQ(FramePayload(confirmations.back().frame), std::string("st250\0\0\0\0", 9));
+  EXPECT_EQ(net.server->stations.HighestAddress, 253);
+  EXPECT_TRUE(net.FramesOf(KindPoll, 0).empty()) << "a station without an address is never polled";
+}
+
+TEST(FleetTest, ScriptedCalculatorsRegisterLogInAndBrowse) {
+  Network net;
+  for (int i = 1; i <= 3; ++i)
+    net.AddUser("demo" + std::to_string(i), "demo" + std::to_string(i));
+  CalculatorFleet fleet(net.radio, net.server->settings, 3, 42);
+  const bool browsing = net.RunUntil(
+      [&] {
+        for (std::size_t i = 0; i < fleet.Size(); ++i) {
+          if (fleet.User(i).menuChoices < 3) return false;
+        }
+        return true;
+      },
+      120'000);
+  EXPECT_TRUE(browsing) << "after " << net.NowMs() << " ms";
+  for (std::size_t i = 0; i < fleet.Size(); ++i) {
+    EXPECT_EQ(fleet.User(i).logins, 1) << fleet.Name(i);
+  }
+}
+
+}  // namespace
+}  // namespace velora
