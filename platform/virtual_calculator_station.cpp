@@ -13,8 +13,9 @@ CalculatorStation::~CalculatorStation() {
 
 void CalculatorStation::ByteHeard(std::uint8_t byte) {
   const std::int64_t now = scheduler().NowUs();
-  // Silence longer than two byte times ends whatever partial frame was heard before it.
-  if (lastByteUs_ >= 0 && now - lastByteUs_ > 2 * BurstTimeUs(1)) heard_.clear();
+  // A silence ends whatever partial frame was heard before it. Ten byte times: on the real-time
+  // radio bytes arrive with timer jitter, and frames in a burst follow each other closer still.
+  if (lastByteUs_ >= 0 && now - lastByteUs_ > 10 * BurstTimeUs(1)) heard_.clear();
   lastByteUs_ = now;
   heard_ += static_cast<char>(byte);
   TakeFrames();

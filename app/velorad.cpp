@@ -1,0 +1,241 @@
+// velorad: the server without windows, for an always-on box and for black-box tests.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+
+#include "app/terminal_ui.h"
+#include "bus/server.h"
+#include "common/text.h"
+#include "platform/qt_port_list.h"
+#include "platform/qt_server_port.h"
+#include "platform/qt_settings_backend.h"
+#include "platform/qt_time.h"
+#include "platform/virtual_fleet.h"
+#include "settings/settings_form.h"
+#include "settings/settings_store.h"
+#include "store/user_file.h"
+
+namespace velora {
+namespace {
+
+struct Options {
+  std::string workdir = ".";
+  std::optional<std::string> port;  // device path or "virtual"
+  std::optional<std::string> settingsFile;
+  int logLevel = InitialLogLevel;
+  double seconds = 0;  // 0: until a signal
+  int demo = 0;
+};
+
+constexpr const char* kUsage =
+    "usage: velorad [--workdir DIR] [--port DEVICE|virtual] [--settings FILE]\n"
+    "               [--log-level 0..4] [--seconds S] [--demo N]\n";
+
+bool ParseNumber(const std::string& text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return !text.empty() && end != nullptr && *end == '\0';
+}
+
+std::optional<Options> Parse(int argc, char** argv, std::string& error) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      error.clear();
+      return std::nullopt;
+    }
+    if (i + 1 >= argc) {
+      error = "missing value for " + arg;
+      return std::nullopt;
+    }
+    const std::string value = argv[++i];
+    double number = 0;
+    if (arg == "--workdir") {
+      o.workdir = value;
+    } else if (arg == "--port") {
+      o.port = value;
+    } else if (arg == "--settings") {
+      o.settingsFile = value;
+    } else if (arg == "--log-level") {
+      if (!ParseNumber(value, number) || number < 0 || number > MaxLogLevel ||
+          number != int(number)) {
+        error = "--log-level takes 0 to 4";
+        return std::nullopt;
+      }
+      o.logLevel = static_cast<int>(number);
+    } else if (arg == "--seconds") {
+      if (!ParseNumber(value, number) || number <= 0) {
+        error = "--seconds takes a positive number";
+        return std::nullopt;
+      }
+      o.seconds = number;
+    } else if (arg == "--demo") {
+      if (!ParseNumber(value, number) || number < 0 || number > 250 || number != int(number)) {
+        error = "--demo takes 0 to 250 calculators";
+        return std::nullopt;
+      }
+      o.demo = static_cast<int>(number);
+    } else {
+      error = "unknown option " + arg;
+      return std::nullopt;
+    }
+  }
+  return o;
+}
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// Stops the server like closing the main window when SIGINT or SIGTERM arrives.
+void WatchSignals(QObject* parent, Server& server) {
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, parent);
+  QObject::connect(notifier, &QSocketNotifier::activated, [&server] {
+    char buffer[16];
+    while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
+    }
+    server.AbortWaits();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool ShowReport(const UserFileReport& report, OperatorUi& ui) {
+  if (!report.eventLine.empty()) ui.EventLine(report.eventLine);
+  for (const std::string& box : report.boxes)
+    ui.ShowMessage(box);
+  return report.outcome != UserFileOutcome::Fatal;
+}
+
+int Run(const Options& options) {
+  if (!QDir::setCurrent(QString::fromStdString(options.workdir))) {
+    std::fprintf(stderr, "velorad: cannot change to %s\n", options.workdir.c_str());
+    return 1;
+  }
+  TerminalUi ui;
+  QtClock clock;
+  QtEventPump pump;
+  QtOneShotTimer timer;
+  QtServerPort* port = nullptr;
+  Server server(ServerPorts{clock, pump, timer, ui,
+                            [&port](const ServerSettings& settings) {
+                              auto made = std::make_unique<QtServerPort>(settings);
+                              port = made.get();
+                              return made;
+                            }},
+                ".");
+  server.log.level = static_cast<LogLevel>(options.logLevel);
+  port->SetNoteHandler([&server](std::string_view note) { server.log.Log(note); });
+
+  // Settings, as the configuration dialog would load them.
+  std::unique_ptr<QtSettingsBackend> backend =
+      options.settingsFile
+          ? std::make_unique<QtSettingsBackend>(QString::fromStdString(*options.settingsFile))
+          : std::make_unique<QtSettingsBackend>();
+  SettingsForm form(server.settings);
+  form.SetPortNumberHandler([port](int number) { port->SetPortNumber(number); });
+  SettingsStore store(*backend, form, [] {
+    std::vector<std::string> labels;
+    for (const SerialPortEntry& entry : ListSerialPorts())
+      labels.push_back(entry.label);
+    return labels;
+  });
+  if (const SettingsFailure failure = store.Load()) {
+    ui.ShowMessage("Ausnahmefehler abgefangen:\r\n" + *failure);
+  }
+  if (options.port) port->SetDevicePath(*options.port);
+
+  if (!ShowReport(LoadUserData(".", server.users, server.feedback, server.totalUptime), ui))
+    return 1;
+  server.random.Seed(static_cast<std::uint32_t>(std::random_device{}()));
+
+  std::set<std::string> demoAccounts;
+  std::unique_ptr<CalculatorFleet> fleet;
+  if (options.demo > 0) {
+    if (!port->IsVirtualRadio()) {
+      std::fprintf(stderr, "velorad: --demo needs the virtual radio (--port virtual)\n");
+      return 2;
+    }
+    for (int i = 1; i <= options.demo; ++i) {
+      const std::string name = "demo" + std::to_string(i);
+      if (UserExists(server.users, name)) continue;
+      Tuserdata account;
+      account.Name = AsciiUpper(name);
+      account.Password = name;
+      server.users.push_back(account);
+      demoAccounts.insert(account.Name);
+    }
+    fleet = std::make_unique<CalculatorFleet>(port->Radio(), server.settings, options.demo,
+                                              std::random_device{}());
+  }
+
+  QCoreApplication* app = QCoreApplication::instance();
+  WatchSignals(app, server);
+  QTimer uptime;
+  QObject::connect(&uptime, &QTimer::timeout, [&server] { server.TickSecond(); });
+  uptime.start(1000);
+  if (options.seconds > 0) {
+    QTimer::singleShot(static_cast<int>(options.seconds * 1000),
+                       [&server] { server.AbortWaits(); });
+  }
+  std::uint64_t cycles = 0;
+  std::uint64_t cycleMsSum = 0;
+  std::uint32_t cycleMsMin = UINT32_MAX, cycleMsMax = 0;
+  server.onCycle = [&] {
+    if (++cycles == 1) return;  // the first measures the start, not a cycle
+    cycleMsSum += server.graph.lastCycleMs;
+    cycleMsMin = std::min(cycleMsMin, server.graph.lastCycleMs);
+    cycleMsMax = std::max(cycleMsMax, server.graph.lastCycleMs);
+  };
+
+  const bool started = server.Start();
+  uptime.stop();
+
+  UserTable kept;
+  for (const Tuserdata& user : server.users) {
+    if (!demoAccounts.count(user.Name)) kept.push_back(user);
+  }
+  const bool saved = ShowReport(SaveUserData(".", kept, server.feedback, server.totalUptime), ui);
+  if (cycles > 1) {
+    std::fprintf(stderr, "velorad: %llu cycles, cycle time mean %.1f ms (min %u, max %u)\n",
+                 static_cast<unsigned long long>(cycles - 1),
+                 static_cast<double>(cycleMsSum) / static_cast<double>(cycles - 1), cycleMsMin,
+                 cycleMsMax);
+  }
+  return started && saved ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace velora
+
+int main(int argc, char** argv) {
+  std::string error;
+  const std::optional<velora::Options> options = velora::Parse(argc, argv, error);
+  if (!options) {
+    if (!error.empty()) std::fprintf(stderr, "velorad: %s\n", error.c_str());
+    std::fputs(velora::kUsage, error.empty() ? stdout : stderr);
+    return error.empty() ? 0 : 2;
+  }
+  QCoreApplication app(argc, argv);
+  return velora::Run(*options);
+}

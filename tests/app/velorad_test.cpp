@@ -1,0 +1,189 @@
+// The headless server as a black box: started on a pseudo-terminal, a calculator played over it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "link/frame.h"
+#include "platform/qt_settings_backend.h"
+#include "qt_test_support.h"
+#include "session/records.h"
+#include "settings/settings_form.h"
+#include "settings/settings_store.h"
+#include "sim/calculator_engine.h"
+#include "store/user_file.h"
+#include "support/recording_ui.h"
+
+namespace velora {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Velorad {
+ public:
+  Velorad(const std::string& workdir, std::vector<std::string> args)
+      : out_(workdir + "/stdout.txt") {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int fd = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(fd, STDOUT_FILENO);
+      std::vector<char*> argv{const_cast<char*>(VELORAD_PATH)};
+      for (auto& a : args)
+        argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(VELORAD_PATH, argv.data());
+      ::_exit(127);
+    }
+  }
+  ~Velorad() {
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  // Sends the signal and waits for the end; the exit status, or -1 on a timeout or crash.
+  int Stop(int signal, int timeoutMs) {
+    ::kill(pid_, signal);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (Clock::now() < deadline) {
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      ::usleep(10'000);
+    }
+    return -1;
+  }
+  std::string Output() const { return testing::ReadFileBytes(out_); }
+
+ private:
+  std::string out_;
+  pid_t pid_ = -1;
+  bool exited_ = false;
+};
+
+// A calculator on the far end of the pseudo-terminal: the simulator's engine, with frames cut
+// from the byte stream and its answers written when it has the turn.
+class PtyCalculator {
+ public:
+  PtyCalculator(testing::PtyPair& pty, const ServerSettings& settings)
+      : engine(settings), pty_(pty) {}
+
+  // Runs until the condition holds or the time is up.
+  bool RunUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+      if (condition()) return true;
+      TakeFrames();
+      if (answerAt_ && Clock::now() >= *answerAt_) {
+        answerAt_.reset();
+        const std::string bytes = engine.SendToServer();
+        if (!bytes.empty()) pty_.Write(bytes);
+      }
+      ::usleep(1000);
+    }
+    return condition();
+  }
+
+  CalculatorEngine engine;
+
+ private:
+  void TakeFrames() {
+    buffer_ += pty_.Read().substr(consumed_);
+    consumed_ = pty_.Read().size();
+    while (true) {
+      const std::size_t at = buffer_.find('U');
+      if (at == std::string::npos || buffer_.size() < at + 3) return;
+      const std::size_t length = static_cast<std::uint8_t>(buffer_[at + 2]);
+      if (length < 6) {
+        buffer_.erase(0, at + 1);
+        continue;
+      }
+      if (buffer_.size() < at + 1 + length) return;
+      engine.ProcessReceived(buffer_.substr(at, 1 + length));
+      buffer_.erase(0, at + 1 + length);
+      answerAt_.reset();
+      // Give the server time to switch its modem to receive.
+      if (engine.HasTurn()) answerAt_ = Clock::now() + std::chrono::milliseconds(15);
+    }
+  }
+
+  testing::PtyPair& pty_;
+  std::string buffer_;
+  std::size_t consumed_ = 0;
+  std::optional<Clock::time_point> answerAt_;
+};
+
+TEST(VeloradTest, ServesACalculatorOnAPseudoTerminalAndSavesOnSigterm) {
+  testing::TestApp();
+  testing::TempDir dir;
+  std::filesystem::create_directory_symlink(VELORA_CONTENT_DIR, dir.File("content"));
+  UserTable users(1);
+  users[0].Name = "GAST";
+  users[0].Password = "geheim";
+  testing::WriteFileBytes(dir.File("users.txt"), FormatUsersFile(users, 100));
+
+  // Generous waits: the calculator here is a test process, not a radio modem.
+  {
+    ServerSettings settings;
+    QtSettingsBackend backend(QString::fromStdString(dir.File("settings.conf")));
+    SettingsForm form(settings);
+    form.SetText(SettingId::EditCSRegisterWait, "300");
+    form.SetText(SettingId::EditCSReceiveWait, "300");
+    SettingsStore store(backend, form);
+    ASSERT_FALSE(store.Save().has_value());
+  }
+
+  testing::PtyPair pty;
+  Velorad server(dir.path(), {"--workdir", dir.path(), "--port", pty.SlavePath(), "--settings",
+                              dir.File("settings.conf"), "--log-level", "3"});
+  ServerSettings settings;
+  PtyCalculator calc(pty, settings);
+  calc.engine.SetUserName("gast");
+  calc.engine.Connect();
+  CalculatorEngine& e = calc.engine;
+  ASSERT_TRUE(calc.RunUntil([&] { return e.Registered(); }, 20'000)) << server.Output();
+  EXPECT_EQ(e.SimAddress(), 4);
+  ASSERT_TRUE(calc.RunUntil(
+      [&] { return e.SimExpectedReply() == KindInputReply && e.PendingKind() == KindNothing; },
+      20'000))
+      << "no login page";
+  EXPECT_NE(e.ScreenText().find("wort"), std::string::npos) << e.ScreenText();
+  e.SubmitInput(false, "geheim");
+  ASSERT_TRUE(calc.RunUntil(
+      [&] {
+        return e.SimExpectedReply() == KindTextReply &&
+               e.ScreenText().find("gast!") != std::string::npos;
+      },
+      20'000))
+      << e.ScreenText();
+
+  EXPECT_EQ(server.Stop(SIGTERM, 20'000), 0);
+  const std::string out = server.Output();
+  EXPECT_NE(out.find("TI Nr. 1 angemeldet; Name \"gast\"; Typ: TI82"), std::string::npos) << out;
+  UserTable saved;
+  std::int32_t uptime = 0;
+  ParseUsersFile(testing::ReadFileBytes(dir.File("users.txt")), saved, uptime);
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].Name, "GAST");
+  EXPECT_GE(uptime, 100);
+  EXPECT_NE(testing::ReadFileBytes(dir.File("veloraserverlog.txt")).find("Port geschlossen"),
+            std::string::npos)
+      << "the cycle ended and the port was closed";
+}
+
+TEST(VeloradTest, RejectsUnknownOptions) {
+  testing::TempDir dir;
+  Velorad server(dir.path(), {"--colour", "blue"});
+  EXPECT_EQ(server.Stop(0, 10'000), 2);
+}
+
+}  // namespace
+}  // namespace velora
