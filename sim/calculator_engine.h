@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/simulator_link.h"
 #include "settings/server_settings.h"
 
 namespace velora {
@@ -15,7 +16,9 @@ namespace velora {
 // Calculator byte -> PC character for the screen; 0 leaves the byte as it is.
 const std::array<std::uint8_t, 256>& DisplayTable(int calcType);
 
-class CalculatorEngine {
+// Also the built-in simulator of the server: the serial line hands it what is on the air and asks
+// it for its transmission in every receive wait.
+class CalculatorEngine : public SimulatorLink {
  public:
   // Keys of the key box beside the letters and digits.
   static constexpr char KeyEnter = '\r';
@@ -26,7 +29,8 @@ class CalculatorEngine {
   // The radio side.
   void ProcessReceived(std::string_view bytes);
   // The pending transmission with start string, or empty when it is not this station's turn.
-  std::string SendToServer();
+  std::string SendToServer() override;
+  void ReceiveFromServer(std::string_view bytes) override { ProcessReceived(bytes); }
 
   // The user's side.
   void Show();  // back to the state of a freshly shown window: "TiSim", not connected
@@ -47,7 +51,7 @@ class CalculatorEngine {
 
   // State for the window and the scripted users.
   const std::string& SimUserName() const { return userName_; }
-  std::uint8_t SimAddress() const { return address_; }
+  std::uint8_t SimAddress() const override { return address_; }
   bool Registered() const { return address_ != 255; }
   int SimModel() const { return model_; }
   int Columns() const;

@@ -290,6 +290,73 @@ TEST(WalkTest, LoginMainMenuAContentPageAndBackOnBothModels) {
   }
 }
 
+TEST(WalkTest, TheBuiltInSimulatorTakesPartThroughTheShortCuts) {
+  Network net;
+  net.AddUser("tisim", "pw");
+  net.AddUser("gast", "geheim");
+  CalculatorEngine sim(net.server->settings);
+  net.server->SetSimulator(&sim);
+  CalculatorStation& radioCalc = net.AddCalculator("gast");
+  std::uint32_t answered = 0;
+  auto fresh = [&] {
+    if (sim.ScreenSerial() == answered || sim.PendingKind() != KindNothing) return false;
+    answered = sim.ScreenSerial();
+    return true;
+  };
+  const std::size_t done = net.Run(
+      {{"start", [] { return true; }, [&] { sim.Connect(); }},
+       {"sim registered", [&] { return sim.Registered(); }, [&] { radioCalc.engine().Connect(); }},
+       {"radio calculator registered", [&] { return Registered(radioCalc); }},
+       {"login page", [&] { return fresh() && sim.SimExpectedReply() == KindInputReply; },
+        [&] { sim.SubmitInput(false, "pw"); }},
+       {"greeting", [&] { return fresh() && sim.SimExpectedReply() == KindTextReply; }}},
+      60'000);
+  ASSERT_EQ(done, 5u) << net.stuck;
+  EXPECT_EQ(sim.SimAddress(), 4);
+  EXPECT_EQ(radioCalc.engine().SimAddress(), 5);
+  EXPECT_NE(testing::ScreenWords(sim).find("TiSim!"), std::string::npos)
+      << testing::ScreenWords(sim);
+  EXPECT_TRUE(net.server->users[0].Online);
+  // The simulator's frames were relayed onto the radio, so radio stations hear it.
+  bool heardOnAir = false;
+  for (const auto& h : net.air.frames)
+    heardOnAir |= FrameByte(h.frame, FrameSource) == 4;
+  EXPECT_TRUE(heardOnAir);
+}
+
+TEST(RemovalTest, TheHighestStationLeaving) {
+  Network net;
+  CalculatorStation& a = net.AddCalculator("a");
+  CalculatorStation& b = net.AddCalculator("b");
+  const std::size_t done =
+      net.Run({{"start", [] { return true; }, [&] { a.engine().Connect(); }},
+               {"a", [&] { return Registered(a); }, [&] { b.engine().Connect(); }},
+               {"b", [&] { return Registered(b) && b.engine().ScreenSerial() > 0; },
+                [&] { b.engine().Connect(); }},
+               {"b gone", [&] { return net.server->stations.Count() == 1; }}},
+              30'000);
+  ASSERT_EQ(done, 4u) << net.stuck;
+  const std::vector<std::string>& ev = net.ui.events;
+  EXPECT_EQ(ev[ev.size() - 2], "TI Nr. 2 abgemeldet, Name:b");
+  EXPECT_EQ(ev[ev.size() - 1], "Neue höchste Adresse:4"_cp);
+  EXPECT_EQ(net.server->stations.LowestAddress, 4);
+}
+
+TEST(CycleTest, AnEmptyNetworkOnlyInvitesAndPauses) {
+  Network net;
+  std::vector<std::uint32_t> durations;
+  net.server->onCycle = [&] { durations.push_back(net.server->graph.lastCycleMs); };
+  ASSERT_TRUE(net.RunUntil([&] { return durations.size() >= 6; }, 10'000));
+  for (const auto& h : net.air.frames)
+    EXPECT_EQ(FrameByte(h.frame, FrameKind), KindInvite);
+  EXPECT_TRUE(net.server->graph.resend.empty()) << "no resend graph without stations";
+  // TXEN send 3 ms, the invitation with its 0xFF (8 bytes, 5 ms), the registration wait 15 ms,
+  // TXEN send 3 ms, the 100 ms pause.
+  for (std::size_t i = 2; i < durations.size(); ++i)
+    EXPECT_EQ(durations[i], 126u) << i;
+  EXPECT_EQ(net.server->graph.values.back(), 126 / 8);
+}
+
 // Answers every invitation with a registration request under the next of its names.
 class RegistrationFlood : public RadioStation {
  public:
