@@ -1,6 +1,8 @@
 // Checks the default content installation: encoding, page formats, sizes and actions.
 #include <gtest/gtest.h>
 
+#include "support/bytes.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -14,6 +16,8 @@
 
 namespace velora {
 namespace {
+
+using testing::SplitCrLf;
 
 namespace fs = std::filesystem;
 
@@ -38,21 +42,6 @@ const std::vector<std::string> kFixedPages = {
     "entermailtext.txt",    "entermailrcpt.txt",     "menukonfiguration.txt",
     "menuadmin.txt",        "menuadminedituser.txt", "menuunterhaltung.txt",
     "menufeedback.txt"};
-
-std::vector<std::string> SplitCrLf(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    const std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(bytes.substr(start));
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
 
 // Bytes both calculator models show: plain ASCII text and the PC bytes with a calculator
 // character (umlauts, ß and a few accented letters and signs).

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/bytes.h"
+
 #include "common/constants.h"
 #include "common/text.h"
 #include "link/frame.h"
@@ -7,12 +9,7 @@
 namespace velora {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-  std::string out;
-  for (int v : values)
-    out += static_cast<char>(v);
-  return out;
-}
+using testing::Bytes;
 
 TEST(Crc8Test, TableAndCheckValue) {
   EXPECT_EQ(Crc8Table[0], 0x00);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/bytes.h"
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -21,14 +23,9 @@
 namespace velora {
 namespace {
 
-using testing::RadioTestStation;
+using testing::Bytes;
 
-std::string Bytes(std::initializer_list<int> values) {
-  std::string out;
-  for (int v : values)
-    out += static_cast<char>(v);
-  return out;
-}
+using testing::RadioTestStation;
 
 // Station 4's idle answer to the server.
 const std::string Answer4 = BuildFrame(ServerAddress, KindNothing, 4, 1, "");

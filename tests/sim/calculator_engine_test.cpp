@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/bytes.h"
+
 #include <random>
 
 #include "common/cp1252.h"
@@ -10,12 +12,7 @@
 namespace velora {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-  std::string out;
-  for (int v : values)
-    out += static_cast<char>(v);
-  return out;
-}
+using testing::Bytes;
 
 class EngineTest : public ::testing::Test {
  protected:

@@ -1,7 +1,9 @@
 #include "store/user_file.h"
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+#include "support/bytes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,21 +48,6 @@ std::string Account(std::string_view nameLine, std::string_view passwordLine,
   return out;
 }
 
-std::vector<std::string> Lines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    const std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(bytes.substr(start));
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 class UserFileTest : public ::testing::Test {
  protected:
   UserFileReport Load() { return LoadUserData(dir.path(), users, feedback, uptime); }
@@ -93,7 +80,7 @@ TEST_F(UserFileTest, NamesLoadUpperCaseAndPasswordsKeepCaseAndEquals) {
   EXPECT_EQ(uptime, 77);
 
   ASSERT_EQ(Save().outcome, UserFileOutcome::Done);
-  const auto lines = Lines(UsersBytes());
+  const auto lines = testing::SplitCrLf(UsersBytes());
   ASSERT_GE(lines.size(), 5u);
   EXPECT_EQ(lines[3], "Username=GAST");
   EXPECT_EQ(lines[4], "Passwort=GeHeim=1=2");
@@ -118,7 +105,7 @@ TEST_F(UserFileTest, AnAccountWithTwoMessagesIsTwentyLines) {
   uptime = 3600;
   ASSERT_EQ(Save().outcome, UserFileOutcome::Done);
 
-  const auto lines = Lines(UsersBytes());
+  const auto lines = testing::SplitCrLf(UsersBytes());
   ASSERT_EQ(lines.size(), 3u + 20u);
   EXPECT_EQ(lines[1] + "\r\n", CountLine(1));
   EXPECT_EQ(lines[2], "3600");
