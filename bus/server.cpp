@@ -137,7 +137,7 @@ void Server::UpdateResendGraph() {
     graph.resendX = 0;
   }
   const TProcess& first = stations.Session(0);
-  graph.resend.push_back({first.SendCount(), first.SendCountMax()});
+  graph.resend.push_back({graph.resendX, first.SendCount(), first.SendCountMax()});
 }
 
 void Server::OutputPass() {

@@ -41,10 +41,11 @@ struct CycleGraph {
   int graphPrev2 = 0;
   std::deque<int> values;  // plotted values, oldest first, 3 pixels apart
   struct ResendColumn {
+    int x;
     int sendCount;
     int sendCountMax;
   };
-  std::vector<ResendColumn> resend;  // columns since the graph was last cleared
+  std::vector<ResendColumn> resend;  // columns since the graph was last cleared, left to right
   int resendX = 0;
 };
 

@@ -342,6 +342,36 @@ TEST(RemovalTest, TheHighestStationLeaving) {
   EXPECT_EQ(net.server->stations.LowestAddress, 4);
 }
 
+TEST(StopTest, StoppingInTheMiddleOfASweepCompletesItAndCountsTheUptime) {
+  Network net;
+  std::vector<CalculatorStation*> s;
+  for (const char* name : {"a", "b", "c"})
+    s.push_back(&net.AddCalculator(name));
+  std::size_t pollsBefore = 0;
+  std::function<void()> tick = [&] {
+    net.server->TickSecond();
+    net.time.ScheduleAfter(1'000'000, tick);
+  };
+  net.time.ScheduleAfter(1'000'000, tick);
+  const std::size_t done = net.Run(
+      {{"start", [] { return true; }, [&] { s[0]->engine().Connect(); }},
+       {"a", [&] { return Registered(*s[0]); }, [&] { s[1]->engine().Connect(); }},
+       {"b", [&] { return Registered(*s[1]); }, [&] { s[2]->engine().Connect(); }},
+       {"c idle", [&] { return Registered(*s[2]) && s[2]->engine().ScreenSerial() > 0; },
+        [&] { pollsBefore = net.FramesOf(KindPoll, 4).size(); }},
+       {"the next sweep begins", [&] { return net.FramesOf(KindPoll, 4).size() > pollsBefore; }}},
+      30'000);
+  ASSERT_EQ(done, 5u) << net.stuck;
+  const std::string last = Describe(CycleFrames(net, InvitationsSoFar(net) - 1));
+  EXPECT_EQ(last.substr(last.find("P4")), "P4 A4 A5 A6") << last;
+  EXPECT_EQ(net.FramesOf(KindPoll, 4).size(), pollsBefore + 1) << "no further cycle";
+  const std::string log = testing::ReadFileBytes(net.dir.File("veloraserverlog.txt"));
+  EXPECT_EQ(log.substr(log.rfind(':') + 1), "Port geschlossen\r\n");
+  EXPECT_EQ(net.server->runSeconds, static_cast<std::int32_t>(net.NowMs() / 1000));
+  net.server->TickSecond();
+  EXPECT_EQ(net.server->runSeconds, static_cast<std::int32_t>(net.NowMs() / 1000)) << "stopped";
+}
+
 TEST(CycleTest, AnEmptyNetworkOnlyInvitesAndPauses) {
   Network net;
   std::vector<std::uint32_t> durations;

@@ -1,0 +1,89 @@
+#include "bus/server.h"
+
+#include <gtest/gtest.h>
+
+#include "common/cp1252.h"
+#include "support/recording_ui.h"
+
+namespace velora {
+namespace {
+
+using testing::RecordingUi;
+
+// A port that cannot be opened, and a world where nothing else happens.
+class BrokenPort : public SerialPort {
+ public:
+  int PortNumber() const override { return 3; }
+  void SetPortNumber(int) override {}
+  bool Open(std::string& error) override {
+    error = "no such device";
+    return false;
+  }
+  void Close() override {}
+  bool IsOpen() const override { return false; }
+  void Write(std::string_view) override {}
+  std::string ReadAll() override { return {}; }
+  void SetDtr(bool) override {}
+  void SetBreak(bool) override {}
+  void SetReceivedHandler(std::function<void()>) override {}
+  void SetTxEmptyHandler(std::function<void()>) override {}
+};
+
+class IdlePump : public EventPump {
+ public:
+  void ProcessEvents() override { FAIL() << "nothing should wait"; }
+  bool Terminating() const override { return false; }
+};
+
+class IdleTimer : public OneShotTimer {
+ public:
+  void Start(int) override {}
+  void Stop() override {}
+  void SetHandler(std::function<void()>) override {}
+};
+
+class ServerStartTest : public ::testing::Test {
+ protected:
+  Server MakeServer(const std::string& workDir) {
+    return Server(ServerPorts{clock, pump, timer, ui,
+                              [](const ServerSettings&) { return std::make_unique<BrokenPort>(); }},
+                  workDir);
+  }
+  testing::TempDir dir;
+  testing::ManualClock clock;
+  IdlePump pump;
+  IdleTimer timer;
+  RecordingUi ui;
+};
+
+TEST_F(ServerStartTest, ALogThatCannotBeCreatedStopsTheStart) {
+  Server server = MakeServer(dir.File("missing"));
+  EXPECT_FALSE(server.Start());
+  EXPECT_EQ(ui.messages, (std::vector<std::string>{"Could not open logfile for write access."}));
+  EXPECT_FALSE(server.Running());
+}
+
+TEST_F(ServerStartTest, APortThatCannotBeOpenedClosesTheLogAgain) {
+  Server server = MakeServer(dir.path());
+  EXPECT_FALSE(server.Start());
+  EXPECT_EQ(ui.messages, (std::vector<std::string>{"Could not open port COM3"}));
+  EXPECT_FALSE(server.log.IsOpen());
+  EXPECT_EQ(ui.eventListText, "WICHTIGE EREIGNISSE:\r\n");
+  EXPECT_FALSE(server.Running()) << "reported as not running, so the operator can start again";
+}
+
+TEST_F(ServerStartTest, UptimeCountsOnlyWhileRunning) {
+  Server server = MakeServer(dir.path());
+  server.TickSecond();
+  EXPECT_EQ(server.runSeconds, 0);
+  EXPECT_EQ(server.totalUptime, 0);
+}
+
+TEST(UptimeTest, MinutesAndSecondsWithAtLeastTwoDigits) {
+  EXPECT_EQ(FormatUptime(59), "00:59");
+  EXPECT_EQ(FormatUptime(60), "01:00");
+  EXPECT_EQ(FormatUptime(6000), "100:00");
+}
+
+}  // namespace
+}  // namespace velora
