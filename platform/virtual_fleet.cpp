@@ -17,7 +17,10 @@ CalculatorFleet::CalculatorFleet(VirtualRadio& radio, const ServerSettings& sett
                                              seed * 7919u + static_cast<std::uint32_t>(i));
     Member* member = m.get();
     m->station->onFrame = [this, member] {
-      if (member->user->ScreenPending() && member->actTask == 0) {
+      // A new screen: read it, then answer (this replaces a pending look-back).
+      const std::uint32_t serial = member->station->engine().ScreenSerial();
+      if (serial != member->wokenFor && member->user->ScreenPending()) {
+        member->wokenFor = serial;
         ScheduleAct(*member, Between(timing_.thinkMinUs, timing_.thinkMaxUs));
       }
     };
@@ -60,8 +63,17 @@ void CalculatorFleet::Act(Member& m) {
     ScheduleAct(m, Between(timing_.retryMinUs, timing_.retryMaxUs));
     return;
   }
-  if (!m.user->ScreenPending()) return;         // the next screen will wake it
-  if (!m.user->Act()) ScheduleAct(m, 100'000);  // its acknowledgement is still on the way
+  if (!m.user->ScreenPending()) {
+    // Still the answered screen: the answer went missing on the air.
+    m.user->AnswerAgain();
+    ScheduleAct(m, Between(timing_.thinkMinUs, timing_.thinkMaxUs));
+    return;
+  }
+  if (!m.user->Act()) {
+    ScheduleAct(m, 100'000);  // its acknowledgement is still on the way
+    return;
+  }
+  ScheduleAct(m, timing_.patienceUs);  // a new screen cancels this
 }
 
 }  // namespace velora

@@ -19,6 +19,7 @@ struct FleetTiming {
   std::int64_t retryMaxUs = 3'000'000;
   std::int64_t thinkMinUs = 300'000;  // reading a screen before answering it
   std::int64_t thinkMaxUs = 1'500'000;
+  std::int64_t patienceUs = 10'000'000;  // no new screen after an answer: answer again
 };
 
 class CalculatorFleet {
@@ -42,6 +43,7 @@ class CalculatorFleet {
     std::unique_ptr<CalculatorStation> station;
     std::unique_ptr<ScriptedUser> user;
     Scheduler::TaskId actTask = 0;
+    std::uint32_t wokenFor = 0;  // the screen the member was last woken for
   };
   void ScheduleAct(Member& m, std::int64_t delayUs);
   void Act(Member& m);

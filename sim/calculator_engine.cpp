@@ -95,6 +95,8 @@ void CalculatorEngine::ProcessReceived(std::string_view bytes) {
   const std::size_t length = At(bytes, FrameLength);
   if (length < FrameOverhead || bytes.size() < length) return;
   const std::string_view frame = bytes.substr(0, length);
+  // A frame damaged on the air would put a wrong screen or a wrong address on the calculator.
+  if (Crc8(frame.substr(0, length - 1)) != At(frame, length - 1)) return;
 
   const std::uint8_t destination = At(frame, FrameDestination);
   const std::uint8_t kind = At(frame, FrameKind);

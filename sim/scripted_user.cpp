@@ -24,6 +24,7 @@ bool ScriptedUser::Act() {
   // A key typed before the screen's acknowledgement went out would replace it.
   if (!ScreenPending() || engine_.PendingKind() != KindNothing) return false;
   answeredSerial_ = engine_.ScreenSerial();
+  repeat_ = false;
 
   switch (engine_.SimExpectedReply()) {
     case KindInputReply:

@@ -18,7 +18,10 @@ class ScriptedUser {
   // could be done yet (an acknowledgement still pending, nothing new on the screen).
   bool Act();
   // True while the screen on display has not been answered yet.
-  bool ScreenPending() const { return engine_.ScreenSerial() != answeredSerial_; }
+  bool ScreenPending() const { return repeat_ || engine_.ScreenSerial() != answeredSerial_; }
+  // Answers the screen on display once more, as a person does when nothing seems to happen (the
+  // answer may have been lost on the air).
+  void AnswerAgain() { repeat_ = true; }
 
   int logins = 0;       // password prompts answered
   int menuChoices = 0;  // menu items chosen
@@ -31,6 +34,7 @@ class ScriptedUser {
   std::string password_;
   std::mt19937 random_;
   std::uint32_t answeredSerial_ = 0;
+  bool repeat_ = false;
 };
 
 }  // namespace velora

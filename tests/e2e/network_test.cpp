@@ -454,3 +454,35 @@ TEST(FleetTest, ScriptedCalculatorsRegisterLogInAndBrowse) {
 
 }  // namespace
 }  // namespace velora
+
+namespace velora {
+namespace {
+
+TEST(FleetTest, BrowsingGoesOnOverANoisyRadio) {
+  Network net;
+  RadioNoise noise;
+  noise.bitErrorRate = 2e-4;
+  noise.lostByteRate = 2e-3;
+  noise.seed = 11;
+  net.radio.SetNoise(noise);
+  net.server->settings.MaxLogLines = 10000000;  // one log file to look into
+  for (int i = 1; i <= 4; ++i)
+    net.AddUser("demo" + std::to_string(i), "demo" + std::to_string(i));
+  CalculatorFleet fleet(net.radio, net.server->settings, 4, 5);
+  const bool browsing = net.RunUntil(
+      [&] {
+        for (std::size_t i = 0; i < fleet.Size(); ++i) {
+          if (fleet.User(i).menuChoices < 5) return false;
+        }
+        return true;
+      },
+      600'000);
+  EXPECT_TRUE(browsing) << "after " << net.NowMs() << " ms";
+  EXPECT_GT(net.radio.stats().flippedBits + net.radio.stats().lostBytes, 0u);
+  EXPECT_TRUE(testing::ReadFileBytes(net.dir.File("veloraserverlog.txt")).find("DROP : ") !=
+              std::string::npos)
+      << "damaged frames reached the server and were dropped";
+}
+
+}  // namespace
+}  // namespace velora

@@ -94,6 +94,24 @@ TEST_F(EngineTest, IgnoresBytesWithoutStartStringOrShortFrames) {
   EXPECT_TRUE(engine.MustSend()) << "junk before the start string is skipped";
 }
 
+TEST_F(EngineTest, DamagedFramesAreIgnored) {
+  engine.Connect();
+  std::string confirmation =
+      "U" + BuildFrame(255, KindRegistered, 1, 1, NameField("TiSim") + '\x04');
+  confirmation[10] ^= 0x01;  // one bit of the name
+  engine.ProcessReceived(confirmation);
+  EXPECT_FALSE(engine.Registered());
+  Register(4);
+  std::string poll = "U" + BuildFrame(4, KindPoll, 1, 1, "");
+  poll.back() ^= 0x40;
+  engine.ProcessReceived(poll);
+  EXPECT_FALSE(engine.MustSend());
+  std::string screen = "U" + BuildFrame(4, KindTextScreen, 1, 1, std::string("abc") + '\0');
+  screen[7] ^= 0x20;
+  engine.ProcessReceived(screen);
+  EXPECT_EQ(engine.ScreenSerial(), 0u) << "no screen from a damaged frame";
+}
+
 TEST_F(EngineTest, TextScreenIsAcknowledgedAndPrinted) {
   Register(4);
   Hear(4, KindTextScreen, std::string("Hallo \x91", 7) + '\0');
