@@ -1,6 +1,7 @@
 // The polling cycle: registration slot, output pass, content pause, sweep.
 #include "bus/server.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/constants.h"
@@ -97,8 +98,8 @@ void Server::Cycle() {
 void Server::UpdateCycleGraph() {
   const std::uint32_t now = ports_.clock.TickMs();
   graph.lastCycleMs = now - lastCycleTick_;
-  const int value = static_cast<int>(
-      graph.lastCycleMs / static_cast<std::uint32_t>(graph.msPerPixel > 0 ? graph.msPerPixel : 1));
+  const auto scale = static_cast<std::uint32_t>(std::max(1, graph.msPerPixel));
+  const int value = static_cast<int>(graph.lastCycleMs / scale);
   graph.values.push_back(value);
   while (graph.values.size() > CycleGraph::Width / 3 + 2)
     graph.values.pop_front();

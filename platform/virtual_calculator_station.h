@@ -9,6 +9,7 @@
 
 #include "platform/virtual_radio.h"
 #include "sim/calculator_engine.h"
+#include "sim/frame_cutter.h"
 
 namespace velora {
 
@@ -33,13 +34,12 @@ class CalculatorStation : private RadioStation {
  private:
   void ByteHeard(std::uint8_t byte) override;
   void TransmitEmpty() override;
-  void TakeFrames();
   void Transmit();
 
   const ServerSettings& settings_;
   CalculatorEngine engine_;
   std::unique_ptr<RadioModem> modem_;
-  std::string heard_;
+  FrameCutter cutter_;
   std::int64_t lastByteUs_ = -1;
   std::int64_t turnaroundUs_ = DefaultTurnaroundUs;
   bool muted_ = false;

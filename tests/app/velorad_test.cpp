@@ -17,6 +17,7 @@
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
 #include "sim/calculator_engine.h"
+#include "sim/frame_cutter.h"
 #include "store/user_file.h"
 #include "support/recording_ui.h"
 
@@ -96,19 +97,11 @@ class PtyCalculator {
 
  private:
   void TakeFrames() {
-    buffer_ += pty_.Read().substr(consumed_);
-    consumed_ = pty_.Read().size();
-    while (true) {
-      const std::size_t at = buffer_.find('U');
-      if (at == std::string::npos || buffer_.size() < at + 3) return;
-      const std::size_t length = static_cast<std::uint8_t>(buffer_[at + 2]);
-      if (length < 6) {
-        buffer_.erase(0, at + 1);
-        continue;
-      }
-      if (buffer_.size() < at + 1 + length) return;
-      engine.ProcessReceived(buffer_.substr(at, 1 + length));
-      buffer_.erase(0, at + 1 + length);
+    const std::string& all = pty_.Read();
+    const std::string fresh = all.substr(consumed_);
+    consumed_ = all.size();
+    for (const std::string& frame : cutter_.Take(fresh, "U")) {
+      engine.ProcessReceived(frame);
       answerAt_.reset();
       // Give the server time to switch its modem to receive.
       if (engine.HasTurn()) answerAt_ = Clock::now() + std::chrono::milliseconds(15);
@@ -116,7 +109,7 @@ class PtyCalculator {
   }
 
   testing::PtyPair& pty_;
-  std::string buffer_;
+  FrameCutter cutter_;
   std::size_t consumed_ = 0;
   std::optional<Clock::time_point> answerAt_;
 };

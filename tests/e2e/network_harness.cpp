@@ -8,28 +8,8 @@
 namespace velora::testing {
 
 void AirListener::ByteHeard(std::uint8_t byte) {
-  buffer_ += static_cast<char>(byte);
-  while (true) {
-    const std::size_t at = buffer_.find('U');
-    if (at == std::string::npos) {
-      buffer_.clear();
-      return;
-    }
-    if (buffer_.size() < at + 3) return;
-    const std::size_t length = static_cast<std::uint8_t>(buffer_[at + 2]);
-    if (length < 6) {
-      buffer_.erase(0, at + 1);
-      continue;
-    }
-    if (buffer_.size() < at + 1 + length) return;
-    std::string frame = buffer_.substr(at + 1, length);
-    if (Crc8(std::string_view(frame).substr(0, length - 1)) ==
-        static_cast<std::uint8_t>(frame.back())) {
-      frames.push_back({modem_->scheduler().NowUs(), std::move(frame)});
-      buffer_.erase(0, at + 1 + length);
-    } else {
-      buffer_.erase(0, at + 1);  // a 'U' inside something else
-    }
+  for (const std::string& frame : cutter_.Take(std::string(1, static_cast<char>(byte)), "U")) {
+    frames.push_back({modem_->scheduler().NowUs(), frame.substr(1)});
   }
 }
 

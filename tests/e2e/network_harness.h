@@ -13,11 +13,12 @@
 #include "platform/virtual_radio.h"
 #include "platform/virtual_serial_port.h"
 #include "platform/virtual_time.h"
+#include "sim/frame_cutter.h"
 #include "support/recording_ui.h"
 
 namespace velora::testing {
 
-// Hears everything (it never transmits) and cuts it into frames after their start string.
+// Hears everything (it never transmits) and keeps the intact frames, without start string.
 class AirListener : public RadioStation {
  public:
   struct Heard {
@@ -31,7 +32,7 @@ class AirListener : public RadioStation {
 
  private:
   std::unique_ptr<RadioModem> modem_;
-  std::string buffer_;
+  FrameCutter cutter_;
 };
 
 class Network {

@@ -17,18 +17,8 @@ using testing::Flat;
 using testing::Harness;
 using testing::Screen;
 
-// A TI 82 session of an account without login, showing its main menu.
-class ContentTest : public ::testing::Test {
+class ContentTest : public testing::MainMenuSessionTest {
  protected:
-  ContentTest() {
-    h.StandardPages();
-    h.settings.LoginRequired = false;
-    h.AddUser("GAST");
-    s = h.Register("gast");
-    calc = std::make_unique<Calculator>(*s);
-    EXPECT_EQ(calc->Expect().kind, KindMenuScreen);
-  }
-
   Screen Load(std::string_view name) {
     s->LoadContentFile(name);
     return calc->Expect();
@@ -43,10 +33,6 @@ class ContentTest : public ::testing::Test {
     }
     h.Page(name, lines);
   }
-
-  Harness h;
-  std::unique_ptr<TProcess> s;
-  std::unique_ptr<Calculator> calc;
 };
 
 TEST(ReadContentLinesTest, LinesOfATextFile) {

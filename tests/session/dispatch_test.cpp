@@ -16,21 +16,7 @@ using testing::Flat;
 using testing::Harness;
 using testing::Screen;
 
-class DispatchTest : public ::testing::Test {
- protected:
-  DispatchTest() {
-    h.StandardPages();
-    h.settings.LoginRequired = false;
-    h.AddUser("GAST");
-    s = h.Register("gast");
-    calc = std::make_unique<Calculator>(*s);
-    EXPECT_EQ(calc->Expect().kind, KindMenuScreen);
-  }
-
-  Harness h;
-  std::unique_ptr<TProcess> s;
-  std::unique_ptr<Calculator> calc;
-};
+using DispatchTest = testing::MainMenuSessionTest;
 
 TEST(ActionTableTest, EveryIdHasItsNumber) {
   const std::pair<const char*, int> table[] = {

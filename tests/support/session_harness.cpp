@@ -77,6 +77,15 @@ void Harness::StandardPages() {
   Page("hilfe.txt", {"", "11", "IDmenumain", "Hilfe zum Dienst"});
 }
 
+MainMenuSessionTest::MainMenuSessionTest() {
+  h.StandardPages();
+  h.settings.LoginRequired = false;
+  h.AddUser("GAST");
+  s = h.Register("gast");
+  calc = std::make_unique<Calculator>(*s);
+  EXPECT_EQ(calc->Expect().kind, KindMenuScreen);
+}
+
 int Harness::AddUser(std::string name, std::string password, bool admin) {
   Tuserdata user;
   user.Name = std::move(name);

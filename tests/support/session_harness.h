@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "common/random.h"
 #include "link/frame.h"
 #include "session/context.h"
@@ -100,6 +102,16 @@ class Calculator {
 
  private:
   TProcess& s_;
+};
+
+// A TI 82 session of an account without login (GAST), showing its main menu.
+class MainMenuSessionTest : public ::testing::Test {
+ protected:
+  MainMenuSessionTest();
+
+  Harness h;
+  std::unique_ptr<TProcess> s;
+  std::unique_ptr<Calculator> calc;
 };
 
 // The page text a screen shows for a PC text, laid out and translated for the model.
