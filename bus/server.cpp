@@ -17,16 +17,12 @@ Server::Server(ServerPorts ports, std::string workDir)
       stations(log, ports.ui, users),
       ports_(ports),
       workDir_(std::move(workDir)),
-      context_{settings, log, ports.clock, random, users, feedback},
-      simulator_(&noSimulator_) {
-  line.SetSimulator(simulator_);
-}
+      context_{settings, log, ports.clock, random, users, feedback} {}
 
 Server::~Server() = default;
 
 void Server::SetSimulator(SimulatorLink* simulator) {
-  simulator_ = simulator ? simulator : &noSimulator_;
-  line.SetSimulator(simulator_);
+  line.SetSimulator(simulator);
 }
 
 void Server::RequestStop() {
@@ -180,11 +176,7 @@ void Server::Sweep() {
                           FrameByte(frame, FrameSource) == k;
     TProcess* session = stations.SessionAt(address);
     if (answered && session != nullptr) {
-      if (FrameByte(frame, FrameSource) != simulator_->SimAddress()) {
-        std::string heard =
-            settings.SendPacketInitString ? settings.PacketInitString : std::string();
-        simulator_->ReceiveFromServer(heard + frame);
-      }
+      line.HeardStation(frame);
       session->HandlePacket(frame);
       session->SetNoReplyCount(0);
     } else {

@@ -12,10 +12,10 @@
 #include "bus/station_table.h"
 #include "common/ports.h"
 #include "common/random.h"
+#include "common/records.h"
 #include "link/serial_line.h"
 #include "link/simulator_link.h"
 #include "session/context.h"
-#include "session/records.h"
 #include "settings/server_settings.h"
 #include "store/log_file.h"
 
@@ -96,8 +96,6 @@ class Server {
   ServerPorts ports_;
   std::string workDir_;
   SessionContext context_;
-  NullSimulatorLink noSimulator_;
-  SimulatorLink* simulator_;
   bool running_ = false;
   std::uint32_t lastCycleTick_ = 0;
 };

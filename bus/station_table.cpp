@@ -3,12 +3,12 @@
 
 #include "common/constants.h"
 #include "common/cp1252.h"
+#include "common/ports.h"
 #include "common/text.h"
-#include "store/log_file.h"
 
 namespace velora {
 
-StationTable::StationTable(LogFile& log, OperatorUi& ui, UserTable& users)
+StationTable::StationTable(LogSink& log, OperatorUi& ui, UserTable& users)
     : log_(log), ui_(ui), users_(users) {}
 
 void StationTable::Reset() {

@@ -10,17 +10,17 @@
 #include <string_view>
 #include <vector>
 
+#include "common/records.h"
 #include "session/process.h"
-#include "session/records.h"
 
 namespace velora {
 
-class LogFile;
+class LogSink;
 class OperatorUi;
 
 class StationTable {
  public:
-  StationTable(LogFile& log, OperatorUi& ui, UserTable& users);
+  StationTable(LogSink& log, OperatorUi& ui, UserTable& users);
 
   // At every start of the server: reserved addresses marked, online marks cleared, no sessions.
   void Reset();
@@ -52,7 +52,7 @@ class StationTable {
  private:
   void CountChanged();
 
-  LogFile& log_;
+  LogSink& log_;
   OperatorUi& ui_;
   UserTable& users_;
   std::vector<std::unique_ptr<TProcess>> sessions_;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -35,6 +36,9 @@ inline constexpr std::uint8_t MarkPageAbove = 6;
 inline constexpr std::uint8_t MarkPageBelow = 7;
 inline constexpr std::uint8_t MarkMenuPageAbove = 0xCF;
 inline constexpr std::uint8_t MarkMenuPageBelow = 5;
+
+// The most data one link frame carries (its length byte counts 6 more).
+inline constexpr std::size_t MaxFrameData = 249;
 
 // Input fields.
 inline constexpr std::uint8_t InputWidthMax = 16;

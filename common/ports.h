@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/constants.h"
 #include "common/date_time.h"
 
 namespace velora {
@@ -107,6 +108,22 @@ class LineConnectionFactory {
  public:
   virtual ~LineConnectionFactory() = default;
   virtual std::unique_ptr<LineConnection> Create() = 0;
+};
+
+// The detailed log as the link, the bus and the sessions write to it.
+class LogSink {
+ public:
+  virtual ~LogSink() = default;
+  // One line, whatever the level.
+  virtual void Log(std::string_view text) = 0;
+  virtual LogLevel Level() const = 0;
+  // A line in the operator's event list, and in the log when toFile is set.
+  virtual void MainLog(std::string_view text, bool toFile) = 0;
+
+  bool Enabled(LogLevel atLeast) const { return Level() >= atLeast; }
+  void LogAt(LogLevel atLeast, std::string_view text) {
+    if (Enabled(atLeast)) Log(text);
+  }
 };
 
 class OperatorUi {

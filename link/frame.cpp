@@ -44,6 +44,23 @@ std::string_view PacketKindName(std::uint8_t kind) {
   }
 }
 
+std::uint8_t ReplyKindOf(std::uint8_t screenKind) {
+  switch (screenKind) {
+    case KindTextScreen:
+      return KindTextReply;
+    case KindScreen12:
+      return KindReply34;
+    case KindScreen13:
+      return KindReply35;
+    case KindMenuScreen:
+      return KindMenuReply;
+    case KindInputScreen:
+      return KindInputReply;
+    default:
+      return 0;
+  }
+}
+
 std::uint8_t Crc8(std::string_view bytes) {
   std::uint8_t crc = 0;
   for (char c : bytes)

@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/constants.h"
+#include "settings/server_settings.h"
+
 namespace velora {
 
 enum PacketKind : std::uint8_t {
@@ -20,12 +23,20 @@ enum PacketKind : std::uint8_t {
   KindLogoutAck = 8,
   KindNothing = 10,
   KindTextScreen = 11,
+  // Screens 12 and 13 are never produced; their replies are still recognised.
+  KindScreen12 = 12,
+  KindScreen13 = 13,
   KindMenuScreen = 14,
   KindInputScreen = 15,
   KindMenuReply = 32,
   KindTextReply = 33,
+  KindReply34 = 34,
+  KindReply35 = 35,
   KindInputReply = 36,
 };
+
+// The reply kind a screen of this kind awaits; 0 for kinds that are not screens.
+std::uint8_t ReplyKindOf(std::uint8_t screenKind);
 
 // Bit 7 of Kind marks a continuation part of a multi-part transfer.
 inline constexpr std::uint8_t ContinuationBit = 0x80;
@@ -48,7 +59,6 @@ inline constexpr std::size_t FrameSource = 3;
 inline constexpr std::size_t FramePart = 4;
 inline constexpr std::size_t FrameData = 5;
 inline constexpr std::size_t FrameOverhead = 6;
-inline constexpr std::size_t MaxFrameData = 249;
 inline constexpr std::size_t RegisterRequestLength = 19;
 
 namespace crc_detail {
@@ -83,6 +93,12 @@ enum class FrameVerdict { Accepted, NotForServer, CrcMismatch };
 
 // Checks a complete frame of Length bytes (Length >= 6) heard by the server.
 FrameVerdict CheckServerFrame(std::string_view frame);
+
+// The start string sent before every frame; empty when that option is off.
+inline std::string_view StartString(const ServerSettings& settings) {
+  return settings.SendPacketInitString ? std::string_view(settings.PacketInitString)
+                                       : std::string_view();
+}
 
 // Field access of a whole frame.
 inline std::uint8_t FrameByte(std::string_view frame, std::size_t offset) {

@@ -23,9 +23,16 @@ int EndOfWritePauseMs(std::size_t written, std::size_t onTheLine) {
   return std::max(nominal, wire);
 }
 
-SerialLine::SerialLine(SerialPort& port, OneShotTimer& timer, EventPump& pump, LogFile& log,
+SerialLine::SerialLine(SerialPort& port, OneShotTimer& timer, EventPump& pump, LogSink& log,
                        const ServerSettings& settings)
-    : port_(port), timer_(timer), pump_(pump), log_(log), settings_(settings) {
+    : port_(port),
+      timer_(timer),
+      pump_(pump),
+      log_(log),
+      settings_(settings),
+      scanner_({.startString = {},
+                .check = FrameScanner::Check::ServerFrame,
+                .resync = FrameScanner::Resync::AfterCandidate}) {
   timer_.SetHandler([this] { HRTimerTimer(); });
   port_.SetTxEmptyHandler([this] { FinishedSending(); });
   port_.SetReceivedHandler([this] { ComRxChar(); });
@@ -107,8 +114,7 @@ void SerialLine::TXENReceive() {
     log_.LogAt(3, "DROP : TXEN-Wechsel:" + dropped);
   }
   port_.SetReceivedHandler([this] { ComRxChar(); });
-  receiveBuffer_.clear();
-  startFound_ = false;
+  scanner_.Clear();
 }
 
 bool SerialLine::WaitForWriteEnd(std::size_t written) {
@@ -146,13 +152,22 @@ void SerialLine::SendPacket(std::uint8_t destination, std::uint8_t kind, std::st
   }
   const std::string frame = BuildFrame(destination, kind, ServerAddress, part, data);
   if (log_.Enabled(3)) log_.Log("SEND : " + ReadableBytes(frame));
-  std::string bytes = settings_.SendPacketInitString ? settings_.PacketInitString : std::string();
+  std::string bytes(StartString(settings_));
   bytes += frame;
   sending_ = true;
   WriteToPort(bytes);
   if (!WaitForWriteEnd(bytes.size())) return;
   if (log_.Enabled(2)) log_.Log("SENT : " + ReadableBytes(frame));
   simulator_->ReceiveFromServer(bytes);
+}
+
+void SerialLine::HeardStation(std::string_view frame) {
+  if (frame.size() < FrameOverhead || FrameByte(frame, FrameSource) == simulator_->SimAddress()) {
+    return;
+  }
+  std::string heard(StartString(settings_));
+  heard += frame;
+  simulator_->ReceiveFromServer(heard);
 }
 
 void SerialLine::RelaySimulator(const std::string& simBytes) {
@@ -166,9 +181,9 @@ void SerialLine::RelaySimulator(const std::string& simBytes) {
   if (!completed) return;
   // Only now: bytes received during the wait must not scan the simulator's frame before it
   // is logged.
-  receiveBuffer_ += simBytes;
+  scanner_.Feed(simBytes);
   log_.Log("TiSim SENT " + std::to_string(simBytes.size()) +
-           " byte: " + ReadableBytes(receiveBuffer_));
+           " byte: " + ReadableBytes(scanner_.Buffered()));
   ProcessRcvBuffer();
 }
 
@@ -181,7 +196,7 @@ void SerialLine::ReceivePacket(int timeoutMs) {
   if (!simBytes.empty()) {
     RelaySimulator(simBytes);
     if (pump_.Terminating()) return;
-  } else if (!receiveBuffer_.empty()) {
+  } else if (!scanner_.Empty()) {
     // A frame that arrived together with the previous one is taken now, not lost.
     ProcessRcvBuffer();
   }
@@ -194,7 +209,7 @@ void SerialLine::ReceivePacket(int timeoutMs) {
 }
 
 void SerialLine::ComRxChar() {
-  receiveBuffer_ += port_.ReadAll();
+  scanner_.Feed(port_.ReadAll());
   ProcessRcvBuffer();
 }
 
@@ -204,73 +219,53 @@ bool SerialLine::UsesStartString() const {
 }
 
 void SerialLine::ProcessRcvBuffer() {
-  while (ScanStep()) {
+  scanner_.SetStartString(UsesStartString() ? settings_.PacketInitString : std::string());
+  // One candidate per call: a second frame in the same bytes waits for the next receive wait.
+  while (std::optional<FrameScanner::Event> event = scanner_.Next()) {
+    Report(*event);
+    if (IsCompleteCandidate(event->type)) return;
   }
 }
 
-void SerialLine::CheckForPacket() {
-  if (CheckCandidate()) ProcessRcvBuffer();
-}
-
-bool SerialLine::ScanStep() {
-  if (UsesStartString() && !startFound_) {
-    const std::string& start = settings_.PacketInitString;
-    log_.LogAt(3, "NOTE : Delete all before " + start);
-    const std::size_t pos = receiveBuffer_.find(start);
-    if (pos == std::string::npos) {
+void SerialLine::Report(const FrameScanner::Event& event) {
+  using T = FrameScanner::EventType;
+  switch (event.type) {
+    case T::SearchStart:
+      log_.LogAt(3, "NOTE : Delete all before " + settings_.PacketInitString);
+      return;
+    case T::Emptied:
       if (log_.Enabled(3)) {
-        log_.Log("NOTE : emptying rcvbuffer (" + std::to_string(receiveBuffer_.size()) +
-                 " Byte:" + ReadableBytes(receiveBuffer_) + ")");
+        log_.Log("NOTE : emptying rcvbuffer (" + std::to_string(event.count) +
+                 " Byte:" + ReadableBytes(event.bytes) + ")");
       }
-      receiveBuffer_.clear();
-      return false;
-    }
-    const std::size_t cut = pos + start.size();
-    if (log_.Enabled(3)) {
-      log_.Log("NOTE : deleting from rcvbuffer (" + std::to_string(cut) + ":" +
-               ReadableBytes(receiveBuffer_) + ")");
-    }
-    receiveBuffer_.erase(0, cut);
-    startFound_ = true;
-  }
-  if (receiveBuffer_.size() < FrameOverhead) return false;
-  return CheckCandidate();
-}
-
-bool SerialLine::CheckCandidate() {
-  if (receiveBuffer_.size() < FrameOverhead) return false;
-  const std::size_t length = FrameByte(receiveBuffer_, FrameLength);
-  if (length < FrameOverhead) {
-    if (log_.Enabled(1)) {
-      log_.Log(std::string("DROP : ungültiges Längenbyte ("_cp) +
-               std::to_string(receiveBuffer_.size()) + ":" + ReadableBytes(receiveBuffer_) + ")");
-    }
-    startFound_ = false;
-    if (UsesStartString()) return true;
-    receiveBuffer_.clear();  // nothing to resynchronise on
-    return false;
-  }
-  if (receiveBuffer_.size() < length) return false;
-  startFound_ = false;
-  const std::string frame = receiveBuffer_.substr(0, length);
-  receiveBuffer_.erase(0, length);
-  switch (CheckServerFrame(frame)) {
-    case FrameVerdict::Accepted:
-      if (log_.Enabled(2)) log_.Log("RCVD : " + ReadableBytes(frame));
-      lastPacket_ = frame;
-      packetReceived_ = true;
-      break;
-    case FrameVerdict::NotForServer:
+      return;
+    case T::Skipped:
+      if (log_.Enabled(3)) {
+        log_.Log("NOTE : deleting from rcvbuffer (" + std::to_string(event.count) + ":" +
+                 ReadableBytes(event.bytes) + ")");
+      }
+      return;
+    case T::BadLength:
       if (log_.Enabled(1)) {
-        log_.Log(std::string("DROP : nicht für Server ("_cp) + std::to_string(length) + ":" +
-                 ReadableBytes(frame) + ")");
+        log_.Log(std::string("DROP : ungültiges Längenbyte ("_cp) +
+                 std::to_string(event.bytes.size()) + ":" + ReadableBytes(event.bytes) + ")");
       }
-      break;
-    case FrameVerdict::CrcMismatch:
+      return;
+    case T::Frame:
+      if (log_.Enabled(2)) log_.Log("RCVD : " + ReadableBytes(event.bytes));
+      lastPacket_ = event.bytes;
+      packetReceived_ = true;
+      return;
+    case T::NotForServer:
+      if (log_.Enabled(1)) {
+        log_.Log(std::string("DROP : nicht für Server ("_cp) + std::to_string(event.count) + ":" +
+                 ReadableBytes(event.bytes) + ")");
+      }
+      return;
+    case T::BadCrc:
       log_.LogAt(1, "DROP : Prüfsummenfehler"_cp);
-      break;
+      return;
   }
-  return false;
 }
 
 }  // namespace velora

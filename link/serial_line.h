@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "common/ports.h"
+#include "link/frame_scanner.h"
 #include "link/simulator_link.h"
 #include "settings/server_settings.h"
-#include "store/log_file.h"
 
 namespace velora {
 
@@ -22,7 +22,7 @@ int EndOfWritePauseMs(std::size_t written, std::size_t onTheLine);
 class SerialLine {
  public:
   // Attaches itself to the port's and the timer's events; the settings are read at each use.
-  SerialLine(SerialPort& port, OneShotTimer& timer, EventPump& pump, LogFile& log,
+  SerialLine(SerialPort& port, OneShotTimer& timer, EventPump& pump, LogSink& log,
              const ServerSettings& settings);
   ~SerialLine();
   SerialLine(const SerialLine&) = delete;
@@ -44,9 +44,10 @@ class SerialLine {
   void FinishedSending();
   void HRTimerTimer();
 
-  // The receive-buffer scanner.
+  // Scans the receive buffer for the next frame.
   void ProcessRcvBuffer();
-  void CheckForPacket();
+  // Lets the simulated calculator hear another station's answer, as it would on the air.
+  void HeardStation(std::string_view frame);
 
   // Ends a timed wait in progress (the main window is closing): the waiting code returns after
   // the current batch of events.
@@ -57,8 +58,7 @@ class SerialLine {
   bool TxenIsReceive() const { return txenIsReceive_; }
   bool TimerRunning() const { return timerRunning_; }
   bool Sending() const { return sending_; }
-  bool StartFound() const { return startFound_; }
-  const std::string& ReceiveBuffer() const { return receiveBuffer_; }
+  const std::string& ReceiveBuffer() const { return scanner_.Buffered(); }
 
  private:
   template <class Done>
@@ -68,24 +68,21 @@ class SerialLine {
   void WriteToPort(std::string_view bytes);
   void RelaySimulator(const std::string& simBytes);
   bool UsesStartString() const;
-  // One scan step; true when a bad candidate was dropped and the scan must look again.
-  bool ScanStep();
-  bool CheckCandidate();
+  void Report(const FrameScanner::Event& event);
   bool TransmitLevel() const { return !settings_.TxenHighIsDtrFalse; }
   bool ReceiveLevel() const { return settings_.TxenHighIsDtrFalse; }
 
   SerialPort& port_;
   OneShotTimer& timer_;
   EventPump& pump_;
-  LogFile& log_;
+  LogSink& log_;
   const ServerSettings& settings_;
   NullSimulatorLink noSimulator_;
   SimulatorLink* simulator_ = &noSimulator_;
 
-  std::string receiveBuffer_;
+  FrameScanner scanner_;
   std::string lastPacket_;
   bool packetReceived_ = false;
-  bool startFound_ = false;
   bool timerRunning_ = false;
   bool sending_ = false;
   bool txenIsReceive_ = false;

@@ -5,7 +5,7 @@ namespace velora {
 
 CalculatorStation::CalculatorStation(VirtualRadio& radio, const ServerSettings& settings,
                                      std::string name)
-    : settings_(settings), engine_(settings), modem_(radio.Attach(*this, std::move(name))) {}
+    : engine_(settings), modem_(radio.Attach(*this, std::move(name))) {}
 
 CalculatorStation::~CalculatorStation() {
   if (pendingTransmit_ != 0) scheduler().Cancel(pendingTransmit_);
@@ -15,11 +15,10 @@ void CalculatorStation::ByteHeard(std::uint8_t byte) {
   const std::int64_t now = scheduler().NowUs();
   // A silence ends whatever partial frame was heard before it. Ten byte times: on the real-time
   // radio bytes arrive with timer jitter, and frames in a burst follow each other closer still.
-  if (lastByteUs_ >= 0 && now - lastByteUs_ > 10 * BurstTimeUs(1)) cutter_.Clear();
+  if (lastByteUs_ >= 0 && now - lastByteUs_ > 10 * BurstTimeUs(1)) engine_.ForgetPartialFrame();
   lastByteUs_ = now;
-  const std::string start = settings_.SendPacketInitString ? settings_.PacketInitString : "";
-  for (const std::string& frame : cutter_.Take(std::string(1, static_cast<char>(byte)), start)) {
-    engine_.ProcessReceived(frame);
+  const char heard = static_cast<char>(byte);
+  engine_.ProcessReceived(std::string_view(&heard, 1), [this] {
     ++framesHeard_;
     if (pendingTransmit_ != 0) {
       scheduler().Cancel(pendingTransmit_);  // a frame heard withdraws the turn
@@ -29,7 +28,7 @@ void CalculatorStation::ByteHeard(std::uint8_t byte) {
       pendingTransmit_ = scheduler().ScheduleAfter(turnaroundUs_, [this] { Transmit(); });
     }
     if (onFrame) onFrame();
-  }
+  });
 }
 
 void CalculatorStation::Transmit() {

@@ -9,7 +9,6 @@
 
 #include "platform/virtual_radio.h"
 #include "sim/calculator_engine.h"
-#include "sim/frame_cutter.h"
 
 namespace velora {
 
@@ -36,10 +35,8 @@ class CalculatorStation : private RadioStation {
   void TransmitEmpty() override;
   void Transmit();
 
-  const ServerSettings& settings_;
   CalculatorEngine engine_;
   std::unique_ptr<RadioModem> modem_;
-  FrameCutter cutter_;
   std::int64_t lastByteUs_ = -1;
   std::int64_t turnaroundUs_ = DefaultTurnaroundUs;
   bool muted_ = false;

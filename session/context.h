@@ -3,9 +3,8 @@
 
 #include "common/ports.h"
 #include "common/random.h"
-#include "session/records.h"
+#include "common/records.h"
 #include "settings/server_settings.h"
-#include "store/log_file.h"
 
 namespace velora {
 
@@ -14,7 +13,7 @@ namespace velora {
 // (the station table) are added with a default so that existing initialisers keep working.
 struct SessionContext {
   const ServerSettings& settings;
-  LogFile& log;
+  LogSink& log;
   Clock& clock;
   Random& random;
   UserTable& users;

@@ -8,12 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/records.h"
 #include "common/thash.h"
 #include "link/frame.h"
 #include "session/action.h"
 #include "session/content.h"
 #include "session/context.h"
-#include "session/records.h"
 
 namespace velora {
 

@@ -1,20 +1,9 @@
 // TProcess replies from the calculator to a menu page, a text page and an input field.
 #include "common/cp1252.h"
+#include "link/keys.h"
 #include "session/process.h"
 
 namespace velora {
-
-namespace {
-
-inline constexpr std::uint8_t MenuSelectMain = 0;
-inline constexpr std::uint8_t MenuPreviousPage = 252;
-inline constexpr std::uint8_t MenuNextPage = 253;
-inline constexpr std::uint8_t TextKeyNext = 1;
-inline constexpr std::uint8_t TextKeyPrevious = 4;
-inline constexpr std::uint8_t TextKeyJump = 9;
-inline constexpr std::uint8_t InputEscaped = 0x01;
-
-}  // namespace
 
 void TProcess::HandleMenuReply(std::string_view data) {
   if (data.empty()) {

@@ -8,61 +8,11 @@ namespace velora {
 
 namespace {
 
-using Pair = std::pair<std::uint8_t, std::uint8_t>;
-
-inline constexpr Pair BothModels[] = {
-    {0xA1, 0xBA}, {0xA8, 0xB8}, {0xB2, 0x12}, {0xB3, 0xD5}, {0xB4, 0xB6}, {0xB5, 0xC3},
-    {0xB7, 0xD0}, {0xBF, 0xB9}, {0xC0, 0x8B}, {0xC1, 0x8A}, {0xC2, 0x8C}, {0xC4, 0x8D},
-    {0xC7, 0xB2}, {0xC8, 0x93}, {0xC9, 0x92}, {0xCA, 0x94}, {0xCB, 0x95}, {0xCC, 0x9B},
-    {0xCD, 0x9A}, {0xCE, 0x9C}, {0xCF, 0x9D}, {0xD1, 0xB4}, {0xD2, 0xA3}, {0xD3, 0xA2},
-    {0xD4, 0xA4}, {0xD6, 0xA5}, {0xD9, 0xAB}, {0xDA, 0xAA}, {0xDB, 0xAC}, {0xDC, 0xAD},
-    {0xDF, 0xBC}, {0xE0, 0x8F}, {0xE1, 0x8E}, {0xE2, 0x90}, {0xE4, 0x91}, {0xE7, 0xB3},
-    {0xE8, 0x97}, {0xE9, 0x96}, {0xEA, 0x98}, {0xEB, 0x99}, {0xEC, 0x9F}, {0xED, 0x9E},
-    {0xEE, 0xA0}, {0xEF, 0xA1}, {0xF0, 0xBF}, {0xF1, 0xB5}, {0xF2, 0xA7}, {0xF3, 0xA6},
-    {0xF4, 0xA8}, {0xF6, 0xA9}, {0xF9, 0xAF}, {0xFA, 0xAE}, {0xFB, 0xB0}, {0xFC, 0xB1},
-};
-
-inline constexpr Pair Ti82Only[] = {
-    {0x0A, 0x20}, {0x5B, 0xC1}, {0xAA, 0xE0}, {0xB0, 0xD4}, {0xD7, 0xCD}, {0xD8, 0x5B},
-};
-
-inline constexpr Pair Ti86Only[] = {
-    {0x0D, 0xD6}, {0x85, 0xCE}, {0x8B, 0xCF}, {0x9B, 0x06},
-    {0xAA, 0xE3}, {0xAD, 0xD2}, {0xB0, 0x14}, {0xD7, 0x0A},
-};
-
-template <std::size_t N>
-constexpr CharTable MakeTable(const Pair (&own)[N]) {
-  CharTable table{};
-  for (const Pair& p : BothModels)
-    table[p.first] = p.second;
-  for (const Pair& p : own)
-    table[p.first] = p.second;
-  return table;
-}
-
-inline constexpr std::array<CharTable, CalcTypeCount> Tables{MakeTable(Ti82Only),
-                                                             MakeTable(Ti86Only)};
-
 std::uint8_t Model(std::uint8_t calcType) {
   return calcType < CalcTypeCount ? calcType : 0;
 }
 
 }  // namespace
-
-const CharTable& TranslationTable(std::uint8_t calcType) {
-  return Tables[Model(calcType)];
-}
-
-std::string TranslateText(std::string_view text, std::uint8_t calcType) {
-  const CharTable& table = TranslationTable(calcType);
-  std::string out(text);
-  for (char& c : out) {
-    const std::uint8_t mapped = table[static_cast<std::uint8_t>(c)];
-    if (mapped != 0) c = static_cast<char>(mapped);
-  }
-  return out;
-}
 
 std::string WrapText(std::string_view text, int width) {
   if (width <= 0) return std::string(text);
@@ -182,23 +132,6 @@ std::string InputScreenPayload(const InputScreen& screen) {
   data += static_cast<char>(current.size());
   data += current;
   return data;
-}
-
-std::uint8_t ReplyKindOf(std::uint8_t screenKind) {
-  switch (screenKind) {
-    case KindTextScreen:
-      return KindTextReply;
-    case 12:
-      return 34;
-    case 13:
-      return 35;
-    case KindMenuScreen:
-      return KindMenuReply;
-    case KindInputScreen:
-      return KindInputReply;
-    default:
-      return 0;
-  }
 }
 
 std::vector<TPacket> SplitIntoPackets(std::uint8_t kind, std::string_view data, int maxLength,

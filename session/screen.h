@@ -9,17 +9,10 @@
 #include <vector>
 
 #include "common/constants.h"
+#include "link/char_tables.h"
 #include "link/frame.h"
 
 namespace velora {
-
-// PC byte (Windows-1252) to calculator byte; an entry of 0 sends the byte unchanged. The
-// calculator engine uses the same tables for what its user types.
-using CharTable = std::array<std::uint8_t, 256>;
-const CharTable& TranslationTable(std::uint8_t calcType);
-
-// Byte for byte through the model's table; the length does not change.
-std::string TranslateText(std::string_view text, std::uint8_t calcType);
 
 // Lays text out in lines of `width` characters: words move to the next line, lines ended by LF or
 // by a word that does not fit are padded with blanks, and a word longer than a line runs on.
@@ -50,9 +43,6 @@ struct InputScreen {
 };
 // Longer prompts and values than a length byte can announce are cut to 255 bytes.
 std::string InputScreenPayload(const InputScreen& screen);
-
-// The reply kind a screen of this kind awaits; 0 for kinds that are not screens.
-std::uint8_t ReplyKindOf(std::uint8_t screenKind);
 
 inline constexpr int MaxTransferParts = 255;
 

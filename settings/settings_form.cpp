@@ -4,8 +4,8 @@
 #include <cassert>
 #include <cstdint>
 
+#include "common/constants.h"
 #include "common/text.h"
-#include "link/frame.h"
 
 namespace velora {
 

@@ -5,52 +5,13 @@
 
 #include "common/cp1252.h"
 #include "common/text.h"
+#include "link/char_tables.h"
 #include "link/frame.h"
-#include "session/screen.h"
+#include "link/keys.h"
 
 namespace velora {
 
 namespace {
-
-using Table = std::array<std::uint8_t, 256>;
-
-constexpr Table MakeTable(std::initializer_list<std::pair<std::uint8_t, std::uint8_t>> entries) {
-  Table table{};
-  for (const auto& [from, to] : entries)
-    table[from] = to;
-  return table;
-}
-
-constexpr Table kDisplay82 = MakeTable({
-    {0x05, 0x3E}, {0x12, 0xB2}, {0x5B, 0xD8}, {0x8A, 0xC1}, {0x8B, 0xC0}, {0x8C, 0xC2},
-    {0x8D, 0xC4}, {0x8E, 0xE1}, {0x8F, 0xE0}, {0x90, 0xE2}, {0x91, 0xE4}, {0x92, 0xC9},
-    {0x93, 0xC8}, {0x94, 0xCA}, {0x95, 0xCB}, {0x96, 0xE9}, {0x97, 0xE8}, {0x98, 0xEA},
-    {0x99, 0xEB}, {0x9A, 0xCD}, {0x9B, 0xCC}, {0x9C, 0xCE}, {0x9D, 0xCF}, {0x9E, 0xED},
-    {0x9F, 0xEC}, {0xA0, 0xEE}, {0xA1, 0xEF}, {0xA2, 0xD3}, {0xA3, 0xD2}, {0xA4, 0xD4},
-    {0xA5, 0xD6}, {0xA6, 0xF3}, {0xA7, 0xF2}, {0xA8, 0xF4}, {0xA9, 0xF6}, {0xAA, 0xDA},
-    {0xAB, 0xD9}, {0xAC, 0xDB}, {0xAD, 0xDC}, {0xAE, 0xFA}, {0xAF, 0xF9}, {0xB0, 0xFB},
-    {0xB1, 0xFC}, {0xB2, 0xC7}, {0xB3, 0xE7}, {0xB4, 0xD1}, {0xB5, 0xF1}, {0xB6, 0xB4},
-    {0xB7, 0x60}, {0xB8, 0xA8}, {0xB9, 0xBF}, {0xBA, 0xA1}, {0xBC, 0xDF}, {0xBF, 0xF0},
-    {0xC1, 0x5B}, {0xC3, 0xB5}, {0xCD, 0xD7}, {0xCF, 0x3C}, {0xD0, 0xB7}, {0xD3, 0xB2},
-    {0xD4, 0xB0}, {0xD5, 0xB3}, {0xE0, 0xAA},
-});
-
-constexpr Table kDisplay86 = MakeTable({
-    {0x06, 0x9B}, {0x0A, 0xD7}, {0x12, 0xB2}, {0x14, 0xB0}, {0x7F, 0x3D}, {0x80, 0x30},
-    {0x81, 0x31}, {0x82, 0x32}, {0x83, 0x33}, {0x84, 0x34}, {0x85, 0x35}, {0x86, 0x36},
-    {0x87, 0x37}, {0x88, 0x38}, {0x89, 0x39}, {0x8A, 0xC1}, {0x8B, 0xC0}, {0x8C, 0xC2},
-    {0x8D, 0xC4}, {0x8E, 0xE1}, {0x8F, 0xE0}, {0x90, 0xE2}, {0x91, 0xE4}, {0x92, 0xC9},
-    {0x93, 0xC8}, {0x94, 0xCA}, {0x95, 0xCB}, {0x96, 0xE9}, {0x97, 0xE8}, {0x98, 0xEA},
-    {0x99, 0xEB}, {0x9A, 0xCD}, {0x9B, 0xCC}, {0x9C, 0xCE}, {0x9D, 0xCF}, {0x9E, 0xED},
-    {0x9F, 0xEC}, {0xA0, 0xEE}, {0xA1, 0xEF}, {0xA2, 0xD3}, {0xA3, 0xD2}, {0xA4, 0xD4},
-    {0xA5, 0xD6}, {0xA6, 0xF3}, {0xA7, 0xF2}, {0xA8, 0xF4}, {0xA9, 0xF6}, {0xAA, 0xDA},
-    {0xAB, 0xD9}, {0xAC, 0xDB}, {0xAD, 0xDC}, {0xAE, 0xFA}, {0xAF, 0xF9}, {0xB0, 0xFB},
-    {0xB1, 0xFC}, {0xB2, 0xC7}, {0xB3, 0xE7}, {0xB4, 0xD1}, {0xB5, 0xF1}, {0xB6, 0xB4},
-    {0xB7, 0x60}, {0xB8, 0xA8}, {0xB9, 0xBF}, {0xBA, 0xA1}, {0xBC, 0xDF}, {0xBF, 0xF0},
-    {0xC3, 0xB5}, {0xCD, 0xD7}, {0xCE, 0x85}, {0xCF, 0x8B}, {0xD0, 0xB7}, {0xD1, 0x2F},
-    {0xD2, 0xAD}, {0xD3, 0xB2}, {0xD4, 0xB0}, {0xD5, 0xB3}, {0xD6, 0x0D}, {0xD8, 0x5C},
-    {0xE3, 0xAA}, {0xE4, 0x5F}, {0xE7, 0xAA}, {0xEA, 0x2B}, {0xED, 0x3D},
-});
 
 std::uint8_t At(std::string_view bytes, std::size_t index) {
   return index < bytes.size() ? static_cast<std::uint8_t>(bytes[index]) : 0;
@@ -62,12 +23,12 @@ std::string_view Slice(std::string_view bytes, std::size_t from, std::size_t cou
 
 }  // namespace
 
-const std::array<std::uint8_t, 256>& DisplayTable(int calcType) {
-  return calcType == 1 ? kDisplay86 : kDisplay82;
-}
-
 CalculatorEngine::CalculatorEngine(const ServerSettings& settings)
-    : settings_(settings), pendingKind_(KindNothing) {
+    : settings_(settings),
+      pendingKind_(KindNothing),
+      scanner_({.startString = {},
+                .check = FrameScanner::Check::Crc,
+                .resync = FrameScanner::Resync::NextByte}) {
   TiCls();
 }
 
@@ -83,21 +44,25 @@ void CalculatorEngine::Log(const std::string& line) {
   if (onLog) onLog(line);
 }
 
-void CalculatorEngine::ProcessReceived(std::string_view bytes) {
+int CalculatorEngine::ProcessReceived(std::string_view bytes,
+                                      const std::function<void()>& afterFrame) {
+  scanner_.SetStartString(StartString(settings_));
+  scanner_.Feed(bytes);
+  int taken = 0;
+  // A frame damaged on the air would put a wrong screen or a wrong address on the calculator:
+  // only intact frames are taken.
+  while (std::optional<FrameScanner::Event> event = scanner_.Next()) {
+    if (event->type != FrameScanner::EventType::Frame) continue;
+    HandleFrame(event->bytes);
+    ++taken;
+    if (afterFrame) afterFrame();
+  }
+  return taken;
+}
+
+void CalculatorEngine::HandleFrame(std::string_view frame) {
   mustSend_ = false;  // every frame heard withdraws a turn; the frame may grant it again
   hasTurn_ = false;
-  if (settings_.SendPacketInitString) {
-    const std::size_t start = bytes.find(settings_.PacketInitString);
-    if (start == std::string_view::npos) return;
-    bytes.remove_prefix(start + settings_.PacketInitString.size());
-  }
-  if (bytes.size() < FrameOverhead) return;
-  const std::size_t length = At(bytes, FrameLength);
-  if (length < FrameOverhead || bytes.size() < length) return;
-  const std::string_view frame = bytes.substr(0, length);
-  // A frame damaged on the air would put a wrong screen or a wrong address on the calculator.
-  if (Crc8(frame.substr(0, length - 1)) != At(frame, length - 1)) return;
-
   const std::uint8_t destination = At(frame, FrameDestination);
   const std::uint8_t kind = At(frame, FrameKind);
   if (destination == NoAddress && kind == KindInvite) {
@@ -140,21 +105,11 @@ void CalculatorEngine::HandleOwnFrame(std::string_view frame) {
   pendingData_.clear();
   mustSend_ = true;
 
-  std::string data(FramePayload(frame));
-  if (kind & ContinuationBit) {
-    // A part repeated because our acknowledgement was lost must not be appended twice.
-    if (part != rxLastPart_ + 1) return;
-    rxBuffer_ += data;
-    rxLastPart_ = part;
-    if (part < rxParts_) return;
-    data = rxBuffer_;
-    kind &= static_cast<std::uint8_t>(~ContinuationBit);
-  } else if (part > 1) {
-    rxBuffer_ = data;
-    rxParts_ = part;
-    rxLastPart_ = 1;
-    return;
-  }
+  // A part repeated because our acknowledgement was lost is not appended twice.
+  const std::optional<std::string> whole = reassembler_.Take(kind, part, FramePayload(frame));
+  if (!whole) return;
+  const std::string& data = *whole;
+  kind &= static_cast<std::uint8_t>(~ContinuationBit);
 
   inputEnabled_ = false;
   switch (kind) {
@@ -233,7 +188,7 @@ std::string CalculatorEngine::SendToServer() {
   mustSend_ = false;
   // Without an address a calculator may only ask to register.
   if (!Registered() && pendingKind_ != KindRegisterRequest) return {};
-  std::string out = settings_.SendPacketInitString ? settings_.PacketInitString : std::string();
+  std::string out(StartString(settings_));
   out += BuildFrame(ServerAddress, pendingKind_, address_, 1, pendingData_);
   pendingKind_ = KindNothing;
   pendingData_.clear();
@@ -289,22 +244,22 @@ void CalculatorEngine::KeyPress(char key) {
   } else {
     switch (k) {
       case 'O':
-        code = 4;
+        code = TextKeyPrevious;
         break;
       case 'U':
-        code = 1;
+        code = TextKeyNext;
         break;
       case 'L':
-        code = expectedReply_ == KindMenuReply ? 252 : 2;
+        code = expectedReply_ == KindMenuReply ? MenuPreviousPage : TextKeyLeft;
         break;
       case 'R':
-        code = expectedReply_ == KindMenuReply ? 253 : 3;
+        code = expectedReply_ == KindMenuReply ? MenuNextPage : TextKeyRight;
         break;
       case KeyEnter:
-        code = 9;
+        code = TextKeyJump;
         break;
       case KeyEscape:
-        code = 27;
+        code = KeyEscapeCode;
         break;
       default:
         return;  // swallowed
@@ -324,7 +279,7 @@ void CalculatorEngine::SubmitInput(bool escape, std::string_view text) {
   const std::size_t limit = std::min<std::size_t>(static_cast<std::size_t>(inputMaxLength_), 255);
   inputText_ = std::string(text.substr(0, limit));
   pendingKind_ = static_cast<std::uint8_t>(expectedReply_);
-  pendingData_ = std::string(1, escape ? '\x01' : '\x00');
+  pendingData_ = std::string(1, static_cast<char>(escape ? InputEscaped : 0));
   pendingData_ += static_cast<char>(inputText_.size());
   pendingData_ += inputText_;
 }
@@ -344,7 +299,7 @@ void CalculatorEngine::TiLocate(int column, int row) {
 }
 
 void CalculatorEngine::TiPrint(std::string_view calculatorBytes) {
-  const Table& table = DisplayTable(model_);
+  const CharTable& table = DisplayTable(static_cast<std::uint8_t>(model_));
   const int width = Columns();
   for (char c : calculatorBytes) {
     const std::uint8_t b = static_cast<std::uint8_t>(c);
@@ -358,7 +313,7 @@ void CalculatorEngine::TiPrint(std::string_view calculatorBytes) {
 }
 
 void CalculatorEngine::TiPrintDirect(std::string_view pcText) {
-  TiPrint(TranslateText(pcText, model_));
+  TiPrint(TranslateText(pcText, static_cast<std::uint8_t>(model_)));
 }
 
 std::string CalculatorEngine::DescribeASC(std::string_view bytes) {

@@ -8,13 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "link/frame_scanner.h"
+#include "link/reassembler.h"
 #include "link/simulator_link.h"
 #include "settings/server_settings.h"
 
 namespace velora {
-
-// Calculator byte -> PC character for the screen; 0 leaves the byte as it is.
-const std::array<std::uint8_t, 256>& DisplayTable(int calcType);
 
 // Also the built-in simulator of the server: the serial line hands it what is on the air and asks
 // it for its transmission in every receive wait.
@@ -26,8 +25,12 @@ class CalculatorEngine : public SimulatorLink {
 
   explicit CalculatorEngine(const ServerSettings& settings);
 
-  // The radio side.
-  void ProcessReceived(std::string_view bytes);
+  // The radio side: what the calculator hears. Frames are cut out of the bytes as they come (a
+  // frame may arrive in pieces) and taken in turn; afterFrame runs after each. Answers how many
+  // frames were taken.
+  int ProcessReceived(std::string_view bytes, const std::function<void()>& afterFrame = {});
+  // Forgets a partly heard frame (after a silence on the air).
+  void ForgetPartialFrame() { scanner_.Clear(); }
   // The pending transmission with start string, or empty when it is not this station's turn.
   std::string SendToServer() override;
   void ReceiveFromServer(std::string_view bytes) override { ProcessReceived(bytes); }
@@ -82,6 +85,7 @@ class CalculatorEngine : public SimulatorLink {
 
  private:
   void Log(const std::string& line);
+  void HandleFrame(std::string_view frame);
   void HandleOwnFrame(std::string_view frame);
   void ShowMenu(std::string_view data);
   void ShowInput(std::string_view data);
@@ -97,9 +101,8 @@ class CalculatorEngine : public SimulatorLink {
   bool mustSend_ = false;
   bool hasTurn_ = false;
   bool connectRequested_ = false;
-  std::string rxBuffer_;
-  int rxParts_ = 0;
-  int rxLastPart_ = 0;
+  FrameScanner scanner_;
+  Reassembler reassembler_;
   std::string screen_;
   int column_ = 0;
   int row_ = 0;

@@ -13,11 +13,11 @@ namespace velora {
 inline constexpr std::string_view LogFileStem = "veloraserverlog";
 inline constexpr std::string_view LogFileName = "veloraserverlog.txt";
 
-class LogFile {
+class LogFile : public LogSink {
  public:
   // Log files are created in the given directory (the working directory of the server).
   LogFile(Clock& clock, OperatorUi& ui, std::string directory = ".");
-  ~LogFile();
+  ~LogFile() override;
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
@@ -30,16 +30,11 @@ class LogFile {
 
   // One line: tick count, ":", the text. Does not look at the level; while the file is closed
   // (server stopped) the line is dropped.
-  void Log(std::string_view text);
+  void Log(std::string_view text) override;
   // A byte string in readable form.
   void LogE(std::string_view bytes);
-  // Log when the level is at least the given one.
-  void LogAt(LogLevel atLeast, std::string_view text) {
-    if (level >= atLeast) Log(text);
-  }
-  bool Enabled(LogLevel atLeast) const { return level >= atLeast; }
-  // A line in the operator's event list, and in the file when toFile is set.
-  void MainLog(std::string_view text, bool toFile);
+  LogLevel Level() const override { return level; }
+  void MainLog(std::string_view text, bool toFile) override;
 
   // Continues in a new file once the current one on disk exceeds 128 bytes per allowed line.
   void CheckContinuation(std::int32_t maxLogLines, bool sameLogFile);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/cp1252.h"
-#include "session/records.h"
+#include "common/records.h"
 
 namespace velora {
 

@@ -10,14 +10,13 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/records.h"
 #include "link/frame.h"
 #include "platform/qt_settings_backend.h"
 #include "qt_test_support.h"
-#include "session/records.h"
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
 #include "sim/calculator_engine.h"
-#include "sim/frame_cutter.h"
 #include "store/user_file.h"
 #include "support/recording_ui.h"
 
@@ -100,16 +99,14 @@ class PtyCalculator {
     const std::string& all = pty_.Read();
     const std::string fresh = all.substr(consumed_);
     consumed_ = all.size();
-    for (const std::string& frame : cutter_.Take(fresh, "U")) {
-      engine.ProcessReceived(frame);
+    engine.ProcessReceived(fresh, [this] {
       answerAt_.reset();
       // Give the server time to switch its modem to receive.
       if (engine.HasTurn()) answerAt_ = Clock::now() + std::chrono::milliseconds(15);
-    }
+    });
   }
 
   testing::PtyPair& pty_;
-  FrameCutter cutter_;
   std::size_t consumed_ = 0;
   std::optional<Clock::time_point> answerAt_;
 };

@@ -8,8 +8,11 @@
 namespace velora::testing {
 
 void AirListener::ByteHeard(std::uint8_t byte) {
-  for (const std::string& frame : cutter_.Take(std::string(1, static_cast<char>(byte)), "U")) {
-    frames.push_back({modem_->scheduler().NowUs(), frame.substr(1)});
+  scanner_.Feed(std::string(1, static_cast<char>(byte)));
+  while (std::optional<FrameScanner::Event> event = scanner_.Next()) {
+    if (event->type == FrameScanner::EventType::Frame) {
+      frames.push_back({modem_->scheduler().NowUs(), std::move(event->bytes)});
+    }
   }
 }
 

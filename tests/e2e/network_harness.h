@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "bus/server.h"
+#include "link/frame_scanner.h"
 #include "platform/virtual_calculator_station.h"
 #include "platform/virtual_radio.h"
 #include "platform/virtual_serial_port.h"
 #include "platform/virtual_time.h"
-#include "sim/frame_cutter.h"
 #include "support/recording_ui.h"
 
 namespace velora::testing {
@@ -32,7 +32,7 @@ class AirListener : public RadioStation {
 
  private:
   std::unique_ptr<RadioModem> modem_;
-  FrameCutter cutter_;
+  FrameScanner scanner_{{.startString = "U"}};
 };
 
 class Network {

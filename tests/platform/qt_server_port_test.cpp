@@ -9,6 +9,7 @@
 
 #include "link/frame.h"
 #include "link/serial_line.h"
+#include "store/log_file.h"
 #include "platform/qt_test_support.h"
 #include "platform/qt_time.h"
 #include "platform/radio_test_station.h"

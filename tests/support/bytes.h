@@ -10,7 +10,8 @@ namespace velora::testing {
 // The bytes of the given values, e.g. Bytes({0x00, 0x06, 0x06}).
 inline std::string Bytes(std::initializer_list<int> values) {
   std::string out;
-  for (int v : values) out += static_cast<char>(v);
+  for (int v : values)
+    out += static_cast<char>(v);
   return out;
 }
 

@@ -16,6 +16,7 @@
 #include "link/frame.h"
 #include "session/context.h"
 #include "session/process.h"
+#include "store/log_file.h"
 #include "support/recording_ui.h"
 
 namespace velora::testing {

@@ -1,5 +1,5 @@
 // Account lookup by name.
-#include "session/records.h"
+#include "common/records.h"
 
 #include "common/text.h"
 

@@ -1,4 +1,4 @@
-#include "session/records.h"
+#include "common/records.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,72 @@
+// Finds the frames in a stream of received bytes: after the start string (when one is used) the
+// length byte says where a frame ends. Bytes go in, events come out; the scanner does no I/O and
+// writes no log, so the serial line, the simulated calculators and the listeners in the tests
+// all cut frames by the same rules.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velora {
+
+class FrameScanner {
+ public:
+  // What makes a complete candidate a frame: a good CRC, or also the server as its destination.
+  enum class Check { Crc, ServerFrame };
+  // Where the search goes on after a candidate that was no frame: behind the whole candidate, or
+  // one byte after where it began (so a frame hidden behind junk is still found).
+  enum class Resync { AfterCandidate, NextByte };
+
+  struct Options {
+    std::string startString;  // empty: every byte may begin a frame
+    Check check = Check::Crc;
+    Resync resync = Resync::NextByte;
+  };
+
+  enum class EventType {
+    SearchStart,   // a search for the start string begins
+    Emptied,       // no start string in the buffer: `bytes` were discarded
+    Skipped,       // `count` bytes up to and including the start string were removed from `bytes`
+    BadLength,     // the length byte of the candidate in `bytes` is below a frame's minimum
+    Frame,         // an intact frame in `bytes`, without start string
+    NotForServer,  // a complete candidate for another destination
+    BadCrc,        // a complete candidate whose CRC does not match
+  };
+  struct Event {
+    EventType type;
+    std::string bytes;
+    std::size_t count = 0;
+  };
+
+  explicit FrameScanner(Options options);
+
+  void Feed(std::string_view bytes);
+  // The next event, or nothing until more bytes arrive.
+  std::optional<Event> Next();
+  // Forgets everything received (a switch to receive, a silence on the air).
+  void Clear();
+  // Takes effect at the next search.
+  void SetStartString(std::string_view start);
+
+  bool Empty() const { return buffer_.empty(); }
+  // The bytes not yet taken as frames or discarded.
+  const std::string& Buffered() const { return buffer_; }
+
+ private:
+  std::optional<Event> Search();
+  Event Candidate(std::size_t length);
+  void Resynchronise(std::size_t length);
+
+  Options options_;
+  std::string buffer_;
+  bool startFound_ = false;
+  bool searchDue_ = false;  // bytes arrived (or a candidate failed) since the last search
+  bool announced_ = false;  // SearchStart of the current search has been told
+};
+
+// True for the events after which a candidate has been decided: a frame or a complete one dropped.
+bool IsCompleteCandidate(FrameScanner::EventType type);
+
+}  // namespace velora
