@@ -12,10 +12,10 @@
 #include <memory>
 #include <optional>
 #include <random>
-#include <set>
 #include <string>
 
 #include "app/terminal_ui.h"
+#include "bus/lifecycle.h"
 #include "bus/server.h"
 #include "common/text.h"
 #include "platform/qt_port_list.h"
@@ -23,9 +23,6 @@
 #include "platform/qt_settings_backend.h"
 #include "platform/qt_time.h"
 #include "platform/virtual_fleet.h"
-#include "settings/settings_form.h"
-#include "settings/settings_store.h"
-#include "store/user_file.h"
 
 namespace velora {
 namespace {
@@ -120,13 +117,6 @@ void WatchSignals(QObject* parent, Server& server) {
   ::sigaction(SIGTERM, &action, nullptr);
 }
 
-bool ShowReport(const UserFileReport& report, OperatorUi& ui) {
-  if (!report.eventLine.empty()) ui.EventLine(report.eventLine);
-  for (const std::string& box : report.boxes)
-    ui.ShowMessage(box);
-  return report.outcome != UserFileOutcome::Fatal;
-}
-
 int Run(const Options& options) {
   if (!QDir::setCurrent(QString::fromStdString(options.workdir))) {
     std::fprintf(stderr, "velorad: cannot change to %s\n", options.workdir.c_str());
@@ -144,32 +134,22 @@ int Run(const Options& options) {
                               return made;
                             }},
                 ".");
-  server.log.level = static_cast<LogLevel>(options.logLevel);
-  port->SetNoteHandler([&server](std::string_view note) { server.log.Log(note); });
+  server.SetLogLevel(static_cast<LogLevel>(options.logLevel));
+  port->SetNoteHandler([&server](std::string_view note) { server.LogLine(note); });
 
-  // Settings, as the configuration dialog would load them.
   std::unique_ptr<QtSettingsBackend> backend =
       options.settingsFile
           ? std::make_unique<QtSettingsBackend>(QString::fromStdString(*options.settingsFile))
           : std::make_unique<QtSettingsBackend>();
-  SettingsForm form(server.settings);
-  form.SetPortNumberHandler([port](int number) { port->SetPortNumber(number); });
-  SettingsStore store(*backend, form, [] {
+  Lifecycle lifecycle(server, ui, *backend, [] {
     std::vector<std::string> labels;
     for (const SerialPortEntry& entry : ListSerialPorts())
       labels.push_back(entry.label);
     return labels;
-  });
-  if (const SettingsFailure failure = store.Load()) {
-    ui.ShowMessage("Ausnahmefehler abgefangen:\r\n" + *failure);
-  }
+  }, ".");
+  if (!lifecycle.Load(static_cast<std::uint32_t>(std::random_device{}()))) return 1;
   if (options.port) port->SetDevicePath(*options.port);
 
-  if (!ShowReport(LoadUserData(".", server.users, server.feedback, server.totalUptime), ui))
-    return 1;
-  server.random.Seed(static_cast<std::uint32_t>(std::random_device{}()));
-
-  std::set<std::string> demoAccounts;
   std::unique_ptr<CalculatorFleet> fleet;
   if (options.demo > 0) {
     if (!port->IsVirtualRadio()) {
@@ -178,14 +158,13 @@ int Run(const Options& options) {
     }
     for (int i = 1; i <= options.demo; ++i) {
       const std::string name = "demo" + std::to_string(i);
-      if (UserExists(server.users, name)) continue;
+      if (UserExists(server.Users(), name)) continue;
       Tuserdata account;
       account.Name = AsciiUpper(name);
       account.Password = name;
-      server.users.push_back(account);
-      demoAccounts.insert(account.Name);
+      lifecycle.AddTransientAccount(std::move(account));
     }
-    fleet = std::make_unique<CalculatorFleet>(port->Radio(), server.settings, options.demo,
+    fleet = std::make_unique<CalculatorFleet>(port->Radio(), server.Settings(), options.demo,
                                               std::random_device{}());
   }
 
@@ -201,21 +180,17 @@ int Run(const Options& options) {
   std::uint64_t cycles = 0;
   std::uint64_t cycleMsSum = 0;
   std::uint32_t cycleMsMin = UINT32_MAX, cycleMsMax = 0;
-  server.onCycle = [&] {
+  server.SetCycleHandler([&] {
     if (++cycles == 1) return;  // the first measures the start, not a cycle
-    cycleMsSum += server.graph.lastCycleMs;
-    cycleMsMin = std::min(cycleMsMin, server.graph.lastCycleMs);
-    cycleMsMax = std::max(cycleMsMax, server.graph.lastCycleMs);
-  };
+    const std::uint32_t ms = server.Cycle().lastCycleMs;
+    cycleMsSum += ms;
+    cycleMsMin = std::min(cycleMsMin, ms);
+    cycleMsMax = std::max(cycleMsMax, ms);
+  });
 
-  const bool started = server.Start();
+  const bool started = lifecycle.Run();
   uptime.stop();
-
-  UserTable kept;
-  for (const Tuserdata& user : server.users) {
-    if (!demoAccounts.count(user.Name)) kept.push_back(user);
-  }
-  const bool saved = ShowReport(SaveUserData(".", kept, server.feedback, server.totalUptime), ui);
+  const bool saved = lifecycle.Save();
   if (cycles > 1) {
     std::fprintf(stderr, "velorad: %llu cycles, cycle time mean %.1f ms (min %u, max %u)\n",
                  static_cast<unsigned long long>(cycles - 1),

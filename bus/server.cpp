@@ -1,4 +1,4 @@
-// The polling cycle: registration slot, output pass, content pause, sweep.
+// The polling cycle: registration slot, output pass, content pause, sweep; and the front door.
 #include "bus/server.h"
 
 #include <algorithm>
@@ -11,18 +11,29 @@
 namespace velora {
 
 Server::Server(ServerPorts ports, std::string workDir)
-    : port_(ports.makePort(settings)),
-      log(ports.clock, ports.ui, workDir),
-      line(*port_, ports.timer, ports.pump, log, settings),
-      stations(log, ports.ui, users),
-      ports_(ports),
-      workDir_(std::move(workDir)),
-      context_{settings, log, ports.clock, random, users, feedback} {}
+    : ports_(ports),
+      port_(ports.makePort(settings_)),
+      log_(ports.clock, ports.ui, std::move(workDir)),
+      line_(*port_, ports.timer, ports.pump, log_, settings_),
+      stations_(log_, ports.ui, users_),
+      context_{settings_, log_, ports.clock, random_, users_, feedback_, stations_} {}
 
 Server::~Server() = default;
 
-void Server::SetSimulator(SimulatorLink* simulator) {
-  line.SetSimulator(simulator);
+void Server::Run(std::function<void()> command) {
+  if (!running_) {
+    command();
+    return;
+  }
+  commands_.push_back(std::move(command));
+}
+
+void Server::ApplyCommands() {
+  // A command may queue another; those wait for the next step.
+  std::vector<std::function<void()>> due;
+  due.swap(commands_);
+  for (auto& command : due)
+    command();
 }
 
 void Server::RequestStop() {
@@ -31,169 +42,222 @@ void Server::RequestStop() {
 
 void Server::AbortWaits() {
   running_ = false;
-  line.EndTimerWait();
+  line_.EndTimerWait();
 }
 
 void Server::TickSecond() {
   if (!running_) return;
-  ++runSeconds;
-  ++totalUptime;
+  ++runSeconds_;
+  ++totalUptime_;
+}
+
+void Server::SetLogLevel(LogLevel level) {
+  log_.level = std::min(level, MaxLogLevel);
+}
+
+void Server::ApplySettings(const ServerSettings& settings) {
+  Run([this, settings] {
+    settings_ = settings;
+    if (port_->PortNumber() != settings_.ComPort) port_->SetPortNumber(settings_.ComPort);
+  });
+}
+
+void Server::KickUser(int accountIndex) {
+  Run([this, accountIndex] { stations_.KickUser(accountIndex); });
+}
+
+void Server::Notify(std::string userName, std::string text) {
+  Run([this, userName = std::move(userName), text = std::move(text)] {
+    stations_.Notify(userName, text);
+  });
+}
+
+void Server::Post(SessionId session, std::function<void(TProcess&)> command) {
+  Run([this, session, command = std::move(command)] {
+    const std::size_t index = stations_.IndexOf(session);
+    if (index < stations_.Count()) command(stations_.Session(index));
+  });
+}
+
+void Server::AddAccount(Tuserdata account) {
+  Run([this, account = std::move(account)] { users_.push_back(account); });
+}
+
+bool Server::Restore(UserTable users, FeedbackList feedback, std::int32_t totalUptime) {
+  if (running_) return false;
+  users_ = std::move(users);
+  feedback_ = std::move(feedback);
+  totalUptime_ = totalUptime;
+  return true;
+}
+
+void Server::SeedRandom(std::uint32_t seed) {
+  random_.Seed(seed);
+}
+
+void Server::SetSimulator(SimulatorLink* simulator) {
+  line_.SetSimulator(simulator);
+}
+
+void Server::SetStationCountHandler(std::function<void(std::size_t)> handler) {
+  stations_.SetCountHandler(std::move(handler));
 }
 
 bool Server::Start() {
   if (running_) return true;
-  stations.LowestAddress = 255;
-  stations.HighestAddress = 0;
   running_ = true;
   ports_.ui.ReplaceEventList("WICHTIGE EREIGNISSE:\r\n");
 
   lastCycleTick_ = ports_.clock.TickMs();
-  if (!log.Open()) {
+  if (!log_.Open()) {
     ports_.ui.ShowMessage("Could not open logfile for write access.");
     running_ = false;
     return false;
   }
-  log.WriteHeader();
+  log_.WriteHeader();
   std::string error;
   if (!port_->Open(error)) {
     ports_.ui.ShowMessage("Could not open port COM" + std::to_string(port_->PortNumber()));
-    log.Close();
+    log_.Close();
     running_ = false;
     return false;
   }
-  log.LogAt(1, "Port geöffnet"_cp);
-  if (port_->IsVirtualRadio()) log.MainLog("virtuelles Funknetz", false);
-  stations.Reset();
-  graph.resendX = 0;
-  graph.resend.clear();
-  graph.graphPrev1 = graph.graphPrev2 = 0;
+  log_.LogAt(1, "Port geöffnet"_cp);
+  if (port_->IsVirtualRadio()) log_.MainLog("virtuelles Funknetz", false);
+  stations_.Reset();
+  stats_ = CycleStats{};
 
   while (running_)
-    Cycle();
+    OneCycle();
 
   ports_.timer.Stop();
   port_->Close();
-  log.LogAt(1, "Port geschlossen");
-  log.Close();
+  log_.LogAt(1, "Port geschlossen");
+  log_.Close();
+  ApplyCommands();
   return true;
 }
 
-void Server::Cycle() {
-  log.CheckContinuation(settings.MaxLogLines, settings.SameLogFile);
-  log.LogAt(2, "==== Schleife beginnt von vorne ====");
-  UpdateCycleGraph();
+void Server::OneCycle() {
+  ApplyCommands();
+  log_.CheckContinuation(settings_.MaxLogLines, settings_.SameLogFile);
+  log_.LogAt(2, "==== Schleife beginnt von vorne ====");
+  UpdateCycleTime();
   RegistrationSlot();
-  UpdateResendGraph();
-  if (onCycle) onCycle();
+  ApplyCommands();
+  UpdateResendCounters();
+  ++stats_.cycles;
+  if (onCycle_) onCycle_();
   OutputPass();
-  line.Delay(settings.ContentPacketPause);
-  if (stations.Count() == 0) return;
+  line_.Delay(settings_.ContentPacketPause);
+  ApplyCommands();
+  if (stations_.Count() == 0) return;
   Sweep();
 }
 
-void Server::UpdateCycleGraph() {
+void Server::UpdateCycleTime() {
   const std::uint32_t now = ports_.clock.TickMs();
-  graph.lastCycleMs = now - lastCycleTick_;
-  const auto scale = static_cast<std::uint32_t>(std::max(1, graph.msPerPixel));
-  const int value = static_cast<int>(graph.lastCycleMs / scale);
-  graph.values.push_back(value);
-  while (graph.values.size() > CycleGraph::Width / 3 + 2)
-    graph.values.pop_front();
-  graph.graphPrev2 = graph.graphPrev1;
-  graph.graphPrev1 = value;
+  stats_.lastCycleMs = now - lastCycleTick_;
   lastCycleTick_ = now;
 }
 
 void Server::RegistrationSlot() {
-  line.TXENSend();
-  line.SendPacket(NoAddress, KindInvite, "", 1);
-  line.TXENReceive();
-  line.ReceivePacket(settings.RegisterWait);
-  line.TXENSend();
-  if (!line.PacketReceived() || line.LastPacket().size() != RegisterRequestLength) return;
+  line_.TXENSend();
+  line_.SendPacket(NoAddress, KindInvite, "", 1);
+  line_.TXENReceive();
+  line_.ReceivePacket(settings_.RegisterWait);
+  line_.TXENSend();
+  if (!line_.PacketReceived() || line_.LastPacket().size() != RegisterRequestLength) return;
 
-  const std::string request = line.LastPacket();
+  const std::string request = line_.LastPacket();
   const std::string_view nameField = std::string_view(request).substr(FrameData, 8);
-  if (stations.AlreadyRegistered(nameField)) return;
-  const std::size_t index = stations.Count();
-  const std::uint8_t address = stations.GetFreeAddr(index);
-  stations.Add(std::make_unique<TProcess>(
+  if (stations_.AlreadyRegistered(nameField)) return;
+  const std::size_t index = stations_.Count();
+  const std::uint8_t address = stations_.GetFreeAddr(index);
+  stations_.Add(std::make_unique<TProcess>(
       context_, address, static_cast<std::uint8_t>(request[FrameData + 8]), nameField));
-  const TProcess& session = stations.Session(index);
+  const TProcess& session = stations_.Session(index);
   char text[160];
   std::snprintf(text, sizeof text, "TI Nr. %d angemeldet; Name \"%s\"; Typ: %s",
-                static_cast<int>(stations.Count()), session.UserName().c_str(),
+                static_cast<int>(stations_.Count()), session.UserName().c_str(),
                 std::string(CalcTypeNames[session.CalcType()]).c_str());
-  log.MainLog(text, false);
+  log_.MainLog(text, false);
 }
 
-void Server::UpdateResendGraph() {
-  if (stations.Count() == 0) return;
-  if (++graph.resendX > CycleGraph::ResendWidth) {
-    graph.resend.clear();
-    graph.resendX = 0;
-  }
-  const TProcess& first = stations.Session(0);
-  graph.resend.push_back({graph.resendX, first.SendCount(), first.SendCountMax()});
+void Server::UpdateResendCounters() {
+  stats_.hasStations = stations_.Count() > 0;
+  if (!stats_.hasStations) return;
+  const StationLink& first = stations_.Session(0).Link();
+  stats_.sendCount = first.SendCount();
+  stats_.sendCountMax = first.SendCountMax();
 }
 
 void Server::OutputPass() {
-  std::size_t i = 0;
-  while (i < stations.Count()) {
-    TProcess& session = stations.Session(i);
+  // Every session present when the pass begins gets one turn. A send waits, so no session is
+  // held across it: each is looked up again by its id afterwards.
+  std::vector<SessionId> turns;
+  for (std::size_t i = 0; i < stations_.Count(); ++i)
+    turns.push_back(stations_.IdAt(i));
+  for (const SessionId id : turns) {
+    std::size_t index = stations_.IndexOf(id);
+    if (index == stations_.Count()) continue;
+    TProcess& session = stations_.Session(index);
     const TPacket packet = session.NextPacket();
+    const auto address = static_cast<std::uint8_t>(session.Address());
+    // Only a session that has just been sent its logout confirmation leaves.
+    const bool leaving = session.LoggedOut();
     if (packet.Kind == KindRegistered) {
-      line.SendPacket(BroadcastAddress, packet.Kind, packet.Data, packet.Part);
+      line_.SendPacket(BroadcastAddress, packet.Kind, packet.Data, packet.Part);
     } else if (packet.Kind == KindLogoutAck) {
-      for (int n = 0; n < settings.LogoutAckCount; ++n) {
-        line.SendPacket(session.Address(), packet.Kind, packet.Data, packet.Part);
+      for (int n = 0; n < settings_.LogoutAckCount; ++n) {
+        line_.SendPacket(address, packet.Kind, packet.Data, packet.Part);
       }
     } else {
-      line.SendPacket(session.Address(), packet.Kind, packet.Data, packet.Part);
+      line_.SendPacket(address, packet.Kind, packet.Data, packet.Part);
     }
-    if (session.LoggedOut()) {
-      stations.UnregisterMe(i);  // the next session moves up into place i
-    } else {
-      ++i;
-    }
+    if (leaving) stations_.UnregisterMe(stations_.IndexOf(id));
+    ApplyCommands();
   }
 }
 
 void Server::Sweep() {
-  int k = stations.LowestAddress;
+  int k = stations_.LowestAddress();
   bool mustPoll = true;
-  while (k <= stations.HighestAddress) {
+  while (k <= stations_.HighestAddress()) {
     const auto address = static_cast<std::uint8_t>(k);
     if (mustPoll) {
-      if (line.TxenIsReceive()) line.TXENSend();
-      line.SendPacket(address, KindPoll, "", 1);
-      line.TXENReceive();
+      if (line_.TxenIsReceive()) line_.TXENSend();
+      line_.SendPacket(address, KindPoll, "", 1);
+      line_.TXENReceive();
       mustPoll = false;
     }
-    line.ReceivePacket(settings.ReceiveWait);
-    const std::string& frame = line.LastPacket();
-    const bool answered = line.PacketReceived() && frame.size() >= FrameOverhead &&
+    line_.ReceivePacket(settings_.ReceiveWait);
+    ApplyCommands();
+    const std::string& frame = line_.LastPacket();
+    const bool answered = line_.PacketReceived() && frame.size() >= FrameOverhead &&
                           FrameByte(frame, FrameSource) == k;
-    TProcess* session = stations.SessionAt(address);
+    TProcess* session = stations_.SessionAt(address);
     if (answered && session != nullptr) {
-      line.HeardStation(frame);
+      line_.HeardStation(frame);
       session->HandlePacket(frame);
-      session->SetNoReplyCount(0);
+      session->Link().SetNoReplyCount(0);
     } else {
-      if (settings.KickSilentStations && session != nullptr) {
+      if (settings_.KickSilentStations && session != nullptr) {
+        StationLink& link = session->Link();
         // A byte: 255 + 1 wraps to 0, so a limit of 255 or more never kicks.
-        session->SetNoReplyCount(static_cast<std::uint8_t>(session->NoReplyCount() + 1));
-        if (session->NoReplyCount() > settings.KickAfterNoReplies) {
-          log.MainLog("Kicke TI " + std::to_string(k + 1) + " (" + session->UserName() + ")",
-                      false);
-          stations.UnregisterMe(stations.SessionOfAddress(address));
+        link.SetNoReplyCount(static_cast<std::uint8_t>(link.NoReplyCount() + 1));
+        if (link.NoReplyCount() > settings_.KickAfterNoReplies) {
+          log_.MainLog("Kicke TI " + std::to_string(k + 1) + " (" + session->UserName() + ")",
+                       false);
+          stations_.UnregisterMe(stations_.SessionOfAddress(address));
         }
       }
       mustPoll = true;
     }
     ++k;
-    if (k <= 255 && stations.AddressInUse(static_cast<std::uint8_t>(k))) continue;
-    while (k <= stations.HighestAddress && !stations.AddressInUse(static_cast<std::uint8_t>(k)))
+    if (k <= 255 && stations_.AddressInUse(static_cast<std::uint8_t>(k))) continue;
+    while (k <= stations_.HighestAddress() &&
+           !stations_.AddressInUse(static_cast<std::uint8_t>(k)))
       ++k;
     mustPoll = true;
   }

@@ -1,9 +1,11 @@
 // The server: owns the applied settings, the station table with its sessions, the user table, the
 // feedback list, the log and the serial line, and runs the polling cycle between start and stop.
+// Everything outside the cycle (windows, signals, timers, mail replies) reaches it through its
+// front door: commands that are queued and applied between steps of the cycle, never inside a
+// wait, so that nothing a wait runs can pull a session away under the cycle's feet.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,72 +32,97 @@ struct ServerPorts {
   std::function<std::unique_ptr<SerialPort>(const ServerSettings&)> makePort;
 };
 
-// What the main window draws each cycle, kept as data so that any window can show it.
-struct CycleGraph {
-  static constexpr int Width = 100;
-  static constexpr int Height = 65;
-  static constexpr int ResendWidth = 49;
-  int msPerPixel = 8;  // the graph's vertical scale, 1..15
-  std::uint32_t lastCycleMs = 0;
-  int graphPrev1 = 0;
-  int graphPrev2 = 0;
-  std::deque<int> values;  // plotted values, oldest first, 3 pixels apart
-  struct ResendColumn {
-    int x;
-    int sendCount;
-    int sendCountMax;
-  };
-  std::vector<ResendColumn> resend;  // columns since the graph was last cleared, left to right
-  int resendX = 0;
+// What the windows show of each cycle; the pixels are theirs.
+struct CycleStats {
+  std::uint64_t cycles = 0;
+  std::uint32_t lastCycleMs = 0;  // duration of the previous cycle
+  bool hasStations = false;       // the first station's resend counters below are valid
+  std::int32_t sendCount = 0;
+  std::int32_t sendCountMax = 0;
 };
 
 class Server {
  public:
   Server(ServerPorts ports, std::string workDir);
   ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
 
-  // Runs the server until RequestStop (or a failed start); false when it could not start.
+  // Runs the server until a stop (or a failed start); false when it could not start.
   bool Start();
+
+  // --- The front door. Flags take effect at once; everything else is queued while the cycle
+  // runs and applied at its next step (at once while it does not).
+
   void RequestStop();
-  bool Running() const { return running_; }
-  // Ends a running timed wait at once, as closing the main window does.
+  // Ends a running timed wait at once and stops, as closing the main window does.
   void AbortWaits();
   // The one-second uptime timer; counts only while the server runs.
   void TickSecond();
-
-  ServerSettings settings;
-
- private:
-  std::unique_ptr<SerialPort> port_;  // before the serial line, which holds it
-
- public:
-  SerialPort& port() { return *port_; }
-  UserTable users;
-  FeedbackList feedback;
-  std::int32_t totalUptime = 0;
-  std::int32_t runSeconds = 0;
-  Random random;
-  LogFile log;
-  SerialLine line;
-  StationTable stations;
-  CycleGraph graph;
-
-  // Called once per cycle after the displays' data changed.
-  std::function<void()> onCycle;
-  // Lets the built-in simulator hear stations (null: none).
+  void SetLogLevel(LogLevel level);
+  // A line in the detailed log, whatever the level (the platform's notes about the port).
+  void LogLine(std::string_view text) { log_.Log(text); }
+  // The settings the configuration dialog applies, the port number included.
+  void ApplySettings(const ServerSettings& settings);
+  // An administrator's kick from outside a session: the account's session shows "kickme".
+  void KickUser(int accountIndex);
+  // A message screen on the first session registered under the name.
+  void Notify(std::string userName, std::string text);
+  // Runs a command on a session if it is still there when the command is applied.
+  void Post(SessionId session, std::function<void(TProcess&)> command);
+  // Accounts added while the program runs (the headless server's demo calculators).
+  void AddAccount(Tuserdata account);
+  // The tables of the user and feedback files, at program start (refused while running).
+  bool Restore(UserTable users, FeedbackList feedback, std::int32_t totalUptime);
+  void SeedRandom(std::uint32_t seed);
+  // Lets the built-in simulator hear and talk on the radio (null: none).
   void SetSimulator(SimulatorLink* simulator);
+  // Called once per cycle after the cycle's statistics changed.
+  void SetCycleHandler(std::function<void()> onCycle) { onCycle_ = std::move(onCycle); }
+  // Called with the number of stations whenever it changes.
+  void SetStationCountHandler(std::function<void(std::size_t)> handler);
+
+  // --- Read-only views.
+
+  bool Running() const { return running_; }
+  const ServerSettings& Settings() const { return settings_; }
+  const UserTable& Users() const { return users_; }
+  const FeedbackList& Feedback() const { return feedback_; }
+  const StationTable& Stations() const { return stations_; }
+  const CycleStats& Cycle() const { return stats_; }
+  std::int32_t RunSeconds() const { return runSeconds_; }
+  std::int32_t TotalUptime() const { return totalUptime_; }
+  LogLevel Level() const { return log_.Level(); }
+  const std::string& LogPath() const { return log_.CurrentPath(); }
+  bool LogOpen() const { return log_.IsOpen(); }
+  // The port the radio modem hangs on (the platform sets its device).
+  SerialPort& Port() { return *port_; }
 
  private:
-  void Cycle();
+  void Run(std::function<void()> command);
+  void ApplyCommands();
+  void OneCycle();
   void RegistrationSlot();
   void OutputPass();
   void Sweep();
-  void UpdateCycleGraph();
-  void UpdateResendGraph();
+  void UpdateCycleTime();
+  void UpdateResendCounters();
 
   ServerPorts ports_;
-  std::string workDir_;
+  ServerSettings settings_;
+  std::unique_ptr<SerialPort> port_;  // before the serial line, which holds it
+  UserTable users_;
+  FeedbackList feedback_;
+  std::int32_t totalUptime_ = 0;
+  std::int32_t runSeconds_ = 0;
+  Random random_;
+  LogFile log_;
+  SerialLine line_;
+  StationTable stations_;
   SessionContext context_;
+  CycleStats stats_;
+  std::function<void()> onCycle_;
+  std::vector<std::function<void()>> commands_;
   bool running_ = false;
   std::uint32_t lastCycleTick_ = 0;
 };

@@ -12,6 +12,8 @@ StationTable::StationTable(LogSink& log, OperatorUi& ui, UserTable& users)
     : log_(log), ui_(ui), users_(users) {}
 
 void StationTable::Reset() {
+  lowestAddress_ = 255;
+  highestAddress_ = 0;
   addressInUse_.fill(false);
   sessionOfAddress_.fill(0);
   for (int a : {0, 1, 2, 3, 254, 255})
@@ -28,8 +30,8 @@ std::uint8_t StationTable::GetFreeAddr(std::size_t index) {
     const auto address = static_cast<std::uint8_t>(a);
     addressInUse_[a] = true;
     sessionOfAddress_[a] = static_cast<std::uint8_t>(index);
-    if (address < LowestAddress) LowestAddress = address;
-    if (address > HighestAddress) HighestAddress = address;
+    if (address < lowestAddress_) lowestAddress_ = address;
+    if (address > highestAddress_) highestAddress_ = address;
     return address;
   }
   ui_.ShowMessage("Kritischer Fehler: keine freie Adresse für neuen TI, 0 vergeben!"_cp);
@@ -38,22 +40,31 @@ std::uint8_t StationTable::GetFreeAddr(std::size_t index) {
 
 bool StationTable::AlreadyRegistered(std::string_view nameField) const {
   const std::string name = AsciiUpper(nameField.substr(0, nameField.find('\0')));
-  for (const auto& session : sessions_) {
-    if (AsciiUpper(session->UserName()) == name) return true;
+  for (const Station& station : sessions_) {
+    if (AsciiUpper(station.session->UserName()) == name) return true;
   }
   return false;
 }
 
-void StationTable::Add(std::unique_ptr<TProcess> session) {
-  sessions_.push_back(std::move(session));
+SessionId StationTable::Add(std::unique_ptr<TProcess> session) {
+  const SessionId id = nextId_++;
+  sessions_.push_back({id, std::move(session)});
   CountChanged();
+  return id;
+}
+
+std::size_t StationTable::IndexOf(SessionId id) const {
+  for (std::size_t i = 0; i < sessions_.size(); ++i) {
+    if (sessions_[i].id == id) return i;
+  }
+  return sessions_.size();
 }
 
 TProcess* StationTable::SessionAt(std::uint8_t address) {
   if (!addressInUse_[address]) return nullptr;
   const std::size_t index = sessionOfAddress_[address];
-  if (index >= sessions_.size() || sessions_[index]->Address() != address) return nullptr;
-  return sessions_[index].get();
+  if (index >= sessions_.size() || Session(index).Address() != address) return nullptr;
+  return &Session(index);
 }
 
 void StationTable::UnregisterMe(std::size_t index) {
@@ -61,14 +72,14 @@ void StationTable::UnregisterMe(std::size_t index) {
     log_.MainLog(std::to_string(index) + " kann nicht mehr abgemeldet werden.", true);
     return;
   }
-  TProcess& session = *sessions_[index];
+  TProcess& session = Session(index);
   log_.MainLog("TI Nr. " + std::to_string(index + 1) + " abgemeldet, Name:" + session.UserName(),
                true);
   const std::uint8_t address = session.Address();
   session.ReleaseOnlineMark();
   sessions_.erase(sessions_.begin() + static_cast<std::ptrdiff_t>(index));
   for (std::size_t i = index; i < sessions_.size(); ++i) {
-    const std::uint8_t moved = sessions_[i]->Address();
+    const std::uint8_t moved = Session(i).Address();
     if (moved != NoAddress) --sessionOfAddress_[moved];
   }
   // Address 0 is the "no free address" mark and stays reserved.
@@ -77,34 +88,50 @@ void StationTable::UnregisterMe(std::size_t index) {
     sessionOfAddress_[address] = 0;
   }
 
-  if (address == LowestAddress) {
+  if (address == lowestAddress_) {
     // A session without an address (0) is never polled and does not bound the sweep.
-    LowestAddress = 255;
-    for (const auto& s : sessions_) {
-      if (s->Address() != NoAddress && s->Address() < LowestAddress) LowestAddress = s->Address();
+    lowestAddress_ = 255;
+    for (const Station& s : sessions_) {
+      const std::uint8_t a = static_cast<std::uint8_t>(s.session->Address());
+      if (a != NoAddress && a < lowestAddress_) lowestAddress_ = a;
     }
-    log_.MainLog("Neue niedrigste Adresse:" + std::to_string(LowestAddress), true);
-  } else if (address == HighestAddress) {
-    HighestAddress = 0;
-    for (const auto& s : sessions_) {
-      if (s->Address() > HighestAddress) HighestAddress = s->Address();
+    log_.MainLog("Neue niedrigste Adresse:" + std::to_string(lowestAddress_), true);
+  } else if (address == highestAddress_) {
+    highestAddress_ = 0;
+    for (const Station& s : sessions_) {
+      const std::uint8_t a = static_cast<std::uint8_t>(s.session->Address());
+      if (a > highestAddress_) highestAddress_ = a;
     }
-    log_.MainLog(std::string("Neue höchste Adresse:"_cp) + std::to_string(HighestAddress), true);
+    log_.MainLog(std::string("Neue höchste Adresse:"_cp) + std::to_string(highestAddress_), true);
   }
   CountChanged();
 }
 
-void StationTable::KickUser(int accountIndex) {
-  for (auto& session : sessions_) {
-    if (session->HoldsOnlineMark() && session->UserIndex() == accountIndex) {
-      session->LoadContentFile("kickme");
-      return;
+bool StationTable::KickUser(int accountIndex) {
+  for (Station& station : sessions_) {
+    TProcess& session = *station.session;
+    if (session.HoldsOnlineMark() && session.UserIndex() == accountIndex) {
+      session.LoadContentFile(KickFile);
+      return true;
     }
   }
+  return false;
+}
+
+bool StationTable::Notify(std::string_view userName, std::string_view text) {
+  const std::string name = AsciiUpper(userName);
+  for (Station& station : sessions_) {
+    TProcess& session = *station.session;
+    if (AsciiUpper(session.UserName()) != name) continue;
+    const std::string back = session.CurrentPageId();
+    session.ShowMessageScreen(text, back);
+    return true;
+  }
+  return false;
 }
 
 void StationTable::CountChanged() {
-  if (onCountChanged) onCountChanged(sessions_.size());
+  if (onCount_) onCount_(sessions_.size());
 }
 
 }  // namespace velora

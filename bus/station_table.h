@@ -1,5 +1,6 @@
 // The station table: which one-byte addresses are taken, the session behind each, the bounds of
-// the polling sweep; registration, removal and kicking of stations.
+// the polling sweep; registration, removal and kicking of stations. It is also the directory
+// through which a session's services reach other sessions.
 #pragma once
 
 #include <array>
@@ -12,17 +13,18 @@
 
 #include "common/records.h"
 #include "session/process.h"
+#include "session/service.h"
 
 namespace velora {
 
-class LogSink;
-class OperatorUi;
+// Identifies a session for as long as the program runs; addresses are reused, ids are not.
+using SessionId = std::uint64_t;
 
-class StationTable {
+class StationTable : public SessionDirectory {
  public:
   StationTable(LogSink& log, OperatorUi& ui, UserTable& users);
 
-  // At every start of the server: reserved addresses marked, online marks cleared, no sessions.
+  // At every start of the server: sweep bounds, reserved addresses, online marks, no sessions.
   void Reset();
   // Hands out the lowest free address to the session that will stand at the given index; 0 and a
   // critical message when none is free.
@@ -30,34 +32,49 @@ class StationTable {
   // True when a present session has the name of this 8-byte name field (case ignored).
   bool AlreadyRegistered(std::string_view nameField) const;
   // Appends a session created by the caller at the end of the list.
-  void Add(std::unique_ptr<TProcess> session);
+  SessionId Add(std::unique_ptr<TProcess> session);
   void UnregisterMe(std::size_t index);
-  // Shows the page "kickme" on the session that holds the account's online mark.
-  void KickUser(int accountIndex);
+
+  // SessionDirectory.
+  bool KickUser(int accountIndex) override;
+  bool Notify(std::string_view userName, std::string_view text) override;
 
   std::size_t Count() const { return sessions_.size(); }
-  TProcess& Session(std::size_t index) { return *sessions_[index]; }
-  const TProcess& Session(std::size_t index) const { return *sessions_[index]; }
+  TProcess& Session(std::size_t index) { return *sessions_[index].session; }
+  const TProcess& Session(std::size_t index) const { return *sessions_[index].session; }
+  SessionId IdAt(std::size_t index) const { return sessions_[index].id; }
+  // The index of a present session, or Count() when it has gone.
+  std::size_t IndexOf(SessionId id) const;
   // The session at an address in use, or null.
   TProcess* SessionAt(std::uint8_t address);
+  const TProcess* SessionAt(std::uint8_t address) const {
+    return const_cast<StationTable*>(this)->SessionAt(address);
+  }
   bool AddressInUse(std::uint8_t address) const { return addressInUse_[address]; }
   std::uint8_t SessionOfAddress(std::uint8_t address) const { return sessionOfAddress_[address]; }
-
-  std::uint8_t LowestAddress = 255;
-  std::uint8_t HighestAddress = 0;
+  std::uint8_t LowestAddress() const { return lowestAddress_; }
+  std::uint8_t HighestAddress() const { return highestAddress_; }
 
   // Called with the number of sessions whenever it changes (the main window's counter).
-  std::function<void(std::size_t)> onCountChanged;
+  void SetCountHandler(std::function<void(std::size_t)> handler) { onCount_ = std::move(handler); }
 
  private:
+  struct Station {
+    SessionId id;
+    std::unique_ptr<TProcess> session;
+  };
   void CountChanged();
 
   LogSink& log_;
   OperatorUi& ui_;
   UserTable& users_;
-  std::vector<std::unique_ptr<TProcess>> sessions_;
+  std::vector<Station> sessions_;
+  SessionId nextId_ = 1;
   std::array<bool, 256> addressInUse_{};
   std::array<std::uint8_t, 256> sessionOfAddress_{};
+  std::uint8_t lowestAddress_ = 255;
+  std::uint8_t highestAddress_ = 0;
+  std::function<void(std::size_t)> onCount_;
 };
 
 }  // namespace velora

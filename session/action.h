@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/ports.h"
+
 namespace velora {
 
 // Action numbers: 0 loads a content file, 1 to 28 run a service.
@@ -65,5 +67,9 @@ struct TAction {
 
 // The number of a lower-case id, or -1 when the table has none.
 int FindActionNumber(std::string_view id);
+
+// An action text of a content file or a service: a file name, or "ID" and a service's id (any
+// case). An unknown id is logged and gives ActionUnknown.
+TAction ParseAction(std::uint8_t key, std::string_view text, LogSink& log);
 
 }  // namespace velora

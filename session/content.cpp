@@ -94,14 +94,13 @@ void TProcess::LoadContentFile(std::string_view name) {
 void TProcess::ShowContentScreen(int type, const TAoS& lines) {
   switch (type) {
     case ContentTypeText: {
-      TAction action = ParseAction(0, Line(lines, 3));
+      const std::string& action = Line(lines, 3);
       std::string text;
       for (std::size_t n = 4; n <= lines.size(); ++n) {
         text += lines[n - 1];
         text += '\n';
       }
-      pageActions_.assign(1, std::move(action));
-      ShowTextScreen(WrapText(text));
+      screens_.ShowMessageScreen(text, action);
       return;
     }
     case ContentTypeMenu: {
@@ -113,24 +112,21 @@ void TProcess::ShowContentScreen(int type, const TAoS& lines) {
         items[i].Caption = lines[5 + 2 * i].substr(0, MenuCaptionMax);
         items[i].Action = ParseAction(static_cast<std::uint8_t>('0' + i), lines[6 + 2 * i]);
       }
-      longMenu_.Items = std::move(items);
-      OpenLongMenu(title);
+      screens_.OpenLongMenu(title, std::move(items));
       return;
     }
     case ContentTypeInput: {
-      const std::uint8_t promptRow = NumberLine(lines, 3);
-      const std::uint8_t fieldRow = NumberLine(lines, 4);
-      std::string prompt = WrapText(TranslateText(Line(lines, 5)));
-      const std::uint8_t width = InputWidth(LeadingNumber(Line(lines, 11)));
-      const std::uint8_t maxLength = InputMaxLength(LeadingNumber(Line(lines, 7)), width);
-      TAction ok = ParseAction(0, Line(lines, 8));
-      TAction cancel = ParseAction(0, Line(lines, 9));
-      inputName_ = Line(lines, 10);
-      std::string current = GetInputValue(inputName_).substr(0, InputValueOffered);
-      okAction_ = std::move(ok);
-      cancelAction_ = std::move(cancel);
-      if (pageActions_.size() > 1) pageActions_.resize(1);
-      ShowInputScreen(promptRow, std::move(prompt), fieldRow, width, maxLength, std::move(current));
+      InputField field;
+      field.promptRow = NumberLine(lines, 3);
+      field.fieldRow = NumberLine(lines, 4);
+      field.prompt = screens_.WrapText(screens_.TranslateText(Line(lines, 5)));
+      field.width = InputWidth(LeadingNumber(Line(lines, 11)));
+      field.maxLength = InputMaxLength(LeadingNumber(Line(lines, 7)), field.width);
+      field.ok = ParseAction(0, Line(lines, 8));
+      field.cancel = ParseAction(0, Line(lines, 9));
+      field.inputName = Line(lines, 10);
+      field.current = GetInputValue(field.inputName).substr(0, InputValueOffered);
+      screens_.ShowInputField(std::move(field));
       return;
     }
     default:

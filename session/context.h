@@ -4,13 +4,16 @@
 #include "common/ports.h"
 #include "common/random.h"
 #include "common/records.h"
+#include "session/service.h"
 #include "settings/server_settings.h"
 
 namespace velora {
 
+// No other sessions: a session alone (tests, tools) notifies and kicks nobody.
+SessionDirectory& NoSessionDirectory();
+
 // Every member refers to state owned by the server and outliving its sessions. Settings are read
-// at each use, so a change in the configuration dialog applies to the next screen. Later members
-// (the station table) are added with a default so that existing initialisers keep working.
+// at each use, so a change in the configuration dialog applies to the next screen.
 struct SessionContext {
   const ServerSettings& settings;
   LogSink& log;
@@ -18,6 +21,7 @@ struct SessionContext {
   Random& random;
   UserTable& users;
   FeedbackList& feedback;
+  SessionDirectory& directory = NoSessionDirectory();
 };
 
 }  // namespace velora

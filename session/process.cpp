@@ -1,8 +1,6 @@
 // TProcess: creation, the packets from the calculator and the packet for each poll.
 #include "session/process.h"
 
-#include <algorithm>
-
 #include "common/constants.h"
 #include "common/cp1252.h"
 #include "common/text.h"
@@ -13,23 +11,21 @@ namespace {
 
 inline constexpr std::size_t NameFieldLength = 8;
 
-bool AlwaysAccepted(std::uint8_t kind) {
-  return kind == KindRegisterRequest || kind == KindAck || kind == KindRestart ||
-         kind == KindLogout || kind == KindNoAck || kind == KindNothing;
-}
-
 }  // namespace
 
 TProcess::TProcess(const SessionContext& context, int address, std::uint8_t modelByte,
                    std::string_view nameField)
-    : ctx_(context), address_(address), calcType_(CalcTypeFromCode(modelByte)) {
+    : ctx_(context),
+      address_(address),
+      link_(context.settings, context.log),
+      screens_(link_, context.settings, context.log, CalcTypeFromCode(modelByte)) {
   const std::string_view field = nameField.substr(0, NameFieldLength);
   userName_ = std::string(field.substr(0, field.find('\0')));
 
   std::string confirmation = userName_;
   confirmation.append(NameFieldLength - userName_.size(), '\0');
   confirmation += static_cast<char>(address_);
-  QueuePackets(KindRegistered, confirmation);
+  link_.Queue(KindRegistered, confirmation);
 
   const int index = FindUser(ctx_.users, userName_);
   if (index < 0) {
@@ -72,68 +68,24 @@ Tuserdata* TProcess::Account() {
 }
 
 void TProcess::HandlePacket(std::string_view frame) {
-  // The link never hands over less than a header and a CRC; anything shorter is not a frame.
-  if (frame.size() < FrameOverhead) return;
-  const std::uint8_t rawKind = FrameByte(frame, FrameKind);
-  const std::uint8_t part = FrameByte(frame, FramePart);
-  const std::string_view payload = FramePayload(frame);
-  ackOwed_ = true;
-
-  const std::uint8_t kind = rawKind & static_cast<std::uint8_t>(~ContinuationBit);
-  if (!AlwaysAccepted(kind) && kind != expectedReply_) return;
-
-  std::string assembled;
-  std::string_view data = payload;
-  if ((rawKind & ContinuationBit) != 0) {
-    if (rxLastPart_ == 0 || part != rxLastPart_ + 1) return;
-    rxBuffer_ += payload;
-    rxLastPart_ = part;
-    if (part < rxParts_) return;
-    assembled = std::move(rxBuffer_);
-    data = assembled;
-    // A finished transfer cannot be extended by a stray continuation part.
-    rxBuffer_.clear();
-    rxParts_ = 0;
-    rxLastPart_ = 0;
-  } else if (part > 1) {
-    rxBuffer_ = std::string(payload);
-    rxParts_ = part;
-    rxLastPart_ = 1;
-    return;
-  }
-
-  switch (kind) {
-    case KindAck:
-      if (!outQueue_.empty()) outQueue_.erase(outQueue_.begin());
-      ackOwed_ = false;
-      sendCount_ = 0;
+  StationLink::Received received = link_.Receive(frame);
+  switch (received.request) {
+    case StationLink::Request::None:
       return;
-    case KindRestart:
+    case StationLink::Request::Restart:
       HandleRestart();
       return;
-    case KindLogout:
+    case StationLink::Request::Logout:
       Logout();
       return;
-    case KindNoAck:
-      ackOwed_ = false;
-      return;
-    case KindNothing:
-      if (!outQueue_.empty() && outQueue_.front().Kind == KindRegistered) {
-        outQueue_.erase(outQueue_.begin());
-      }
-      ackOwed_ = false;
-      tiReady_ = true;
-      return;
-    default:
-      if (!tiReady_) return;
-      tiReady_ = false;
-      HandleReply(kind, data);
+    case StationLink::Request::Reply:
+      HandleReply(received.kind, received.data);
       return;
   }
 }
 
 void TProcess::HandleRestart() {
-  outQueue_.clear();
+  link_.DropQueue();
   if (Refused()) {
     // A refused session has no account to log in to; it may only leave.
     ShowMessageScreen(refusal_, "IDlogout");
@@ -174,30 +126,9 @@ void TProcess::LogShortReply(std::uint8_t kind) {
           std::to_string(address_));
 }
 
-TPacket TProcess::NextPacket() {
-  if (ackOwed_) {
-    ackOwed_ = false;
-    return TPacket{KindAck, 1, {}};
-  }
-  if (!outQueue_.empty()) {
-    const std::uint8_t kind = outQueue_.front().Kind;
-    const bool control = kind == KindAck || (kind >= KindPoll && kind <= 9);
-    if (control || tiReady_) {
-      ++sendCount_;
-      sendCountMax_ = std::max(sendCountMax_, sendCount_);
-      return outQueue_.front();
-    }
-  }
-  sendCount_ = 0;
-  return TPacket{KindNothing, 1, {}};
-}
-
 void TProcess::Logout() {
   loggedOut_ = true;
-  ackOwed_ = false;
-  // Screens still waiting would hold the confirmation back until the station is gone.
-  outQueue_.clear();
-  QueuePackets(KindLogoutAck, {});
+  link_.QueueLogoutAck();
 }
 
 }  // namespace velora

@@ -12,14 +12,16 @@ void TProcess::HandleMenuReply(std::string_view data) {
   }
   const auto d = static_cast<std::uint8_t>(data[0]);
   if (d == MenuNextPage) {
-    ShowLongMenuPage(longMenu_.Page >= longMenu_.MaxPage ? 0 : longMenu_.Page + 1);
+    const TLongMenu& menu = screens_.LongMenu();
+    screens_.ShowLongMenuPage(menu.Page >= menu.MaxPage ? 0 : menu.Page + 1);
     return;
   }
   if (d == MenuPreviousPage) {
-    ShowLongMenuPage(longMenu_.Page <= 0 ? longMenu_.MaxPage : longMenu_.Page - 1);
+    const TLongMenu& menu = screens_.LongMenu();
+    screens_.ShowLongMenuPage(menu.Page <= 0 ? menu.MaxPage : menu.Page - 1);
     return;
   }
-  if (d > pageActions_.size()) {
+  if (d > screens_.PageActions().size()) {
     ShowMessageScreen("Diese Auswahl ist ungültig."_cp, "IDmenumain");
     return;
   }
@@ -27,7 +29,7 @@ void TProcess::HandleMenuReply(std::string_view data) {
     ShowMainMenu();
     return;
   }
-  PerformAction(pageActions_[d - 1u]);
+  PerformAction(screens_.PageActions()[d - 1u]);
 }
 
 void TProcess::HandleTextReply(std::string_view data) {
@@ -37,26 +39,31 @@ void TProcess::HandleTextReply(std::string_view data) {
   }
   const auto k = static_cast<std::uint8_t>(data[0]);
   if (k == TextKeyNext) {
-    ShowTextPage(textPage_ + 1);
+    screens_.ShowTextPage(screens_.TextPage() + 1);
     return;
   }
   if (k == TextKeyPrevious) {
-    ShowTextPage(textPage_ - 1);
+    screens_.ShowTextPage(screens_.TextPage() - 1);
     return;
   }
-  if (k == TextKeyJump && lastPage_ > 0) {
+  if (k == TextKeyJump && screens_.LastPage() > 0) {
     // Sent as it stands: the byte 0xA9 is the calculator's ö.
-    std::string prompt =
+    InputField field;
+    field.prompt =
         "Zu welcher Seite m\xA9"
         "chtest Du springen? (";
-    prompt += std::to_string(textPage_ + 1) + " / 1-" + std::to_string(lastPage_ + 1) + ")";
-    okAction_ = ParseAction(0, "IDjumpToPage");
-    cancelAction_ = FirstPageAction();
-    inputName_ = "temp";
-    ShowInputScreen(0, std::move(prompt), 4, 9, 9, {});
+    field.prompt += std::to_string(screens_.TextPage() + 1) + " / 1-" +
+                    std::to_string(screens_.LastPage() + 1) + ")";
+    field.fieldRow = 4;
+    field.width = 9;
+    field.maxLength = 9;
+    field.inputName = "temp";
+    field.ok = ParseAction(0, "IDjumpToPage");
+    field.cancel = screens_.FirstPageAction();
+    screens_.ShowInputField(std::move(field));
     return;
   }
-  PerformAction(FirstPageAction());
+  PerformAction(screens_.FirstPageAction());
 }
 
 void TProcess::HandleInputReply(std::string_view data) {
@@ -66,27 +73,13 @@ void TProcess::HandleInputReply(std::string_view data) {
   }
   const auto flags = static_cast<std::uint8_t>(data[0]);
   if ((flags & InputEscaped) != 0) {
-    PerformAction(cancelAction_);
+    PerformAction(screens_.CancelAction());
     return;
   }
   // An answer shorter than announced is taken as far as it goes.
   const auto announced = static_cast<std::uint8_t>(data[1]);
   SetInputValue(data.substr(2, announced));
-  PerformAction(okAction_);
-}
-
-void TProcess::JumpToPage() {
-  const std::int64_t n = LeadingNumber(GetInputValue("temp"));
-  if (n < 1 || n > lastPage_ + 1) {
-    ShowMessageScreen("Ungültige Eingabe"_cp, currentPageId_);
-    return;
-  }
-  ShowTextPage(static_cast<std::int32_t>(n - 1));
-}
-
-TAction TProcess::FirstPageAction() {
-  if (!pageActions_.empty()) return pageActions_.front();
-  return ParseAction(0, "IDmenumain");
+  PerformAction(screens_.OkAction());
 }
 
 }  // namespace velora

@@ -5,19 +5,18 @@
 #include <array>
 
 #include "session/action.h"
+#include "session/service.h"
 
 namespace velora {
 
-class TProcess;
-
-using ActionHandler = void (*)(TProcess& session, const TAction& action);
+using ActionHandler = void (*)(ServiceSession& session, const TAction& action);
 
 // The handler of each action number 1..28; null for a service not offered yet. Number 0 (load a
-// content file) is the dispatch's own.
+// content file) belongs to the session's own page handling.
 const std::array<ActionHandler, ActionCount>& ActionHandlers();
 
 // Accounts.
-void Login(TProcess& session, const TAction& action);
-void Logout(TProcess& session, const TAction& action);
+void Login(ServiceSession& session, const TAction& action);
+void Logout(ServiceSession& session, const TAction& action);
 
 }  // namespace velora

@@ -67,7 +67,7 @@ TEST_F(ServerStartTest, APortThatCannotBeOpenedClosesTheLogAgain) {
   Server server = MakeServer(dir.path());
   EXPECT_FALSE(server.Start());
   EXPECT_EQ(ui.messages, (std::vector<std::string>{"Could not open port COM3"}));
-  EXPECT_FALSE(server.log.IsOpen());
+  EXPECT_FALSE(server.LogOpen());
   EXPECT_EQ(ui.eventListText, "WICHTIGE EREIGNISSE:\r\n");
   EXPECT_FALSE(server.Running()) << "reported as not running, so the operator can start again";
 }
@@ -75,8 +75,8 @@ TEST_F(ServerStartTest, APortThatCannotBeOpenedClosesTheLogAgain) {
 TEST_F(ServerStartTest, UptimeCountsOnlyWhileRunning) {
   Server server = MakeServer(dir.path());
   server.TickSecond();
-  EXPECT_EQ(server.runSeconds, 0);
-  EXPECT_EQ(server.totalUptime, 0);
+  EXPECT_EQ(server.RunSeconds(), 0);
+  EXPECT_EQ(server.TotalUptime(), 0);
 }
 
 TEST(UptimeTest, MinutesAndSecondsWithAtLeastTwoDigits) {

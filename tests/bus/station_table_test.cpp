@@ -16,8 +16,6 @@ class StationTableTest : public ::testing::Test {
     h.StandardPages();
     h.Page("kickme.txt", {"", "11", "IDlogout", "Tschuess"});
     table.Reset();
-    table.LowestAddress = 255;
-    table.HighestAddress = 0;
   }
   static std::string Field(std::string name) {
     name.resize(8, '\0');
@@ -51,8 +49,8 @@ TEST_F(StationTableTest, RemovingAMiddleStationKeepsBoundsAndMapping) {
   Join("c");
   h.ui.events.clear();
   table.UnregisterMe(1);
-  EXPECT_EQ(table.LowestAddress, 4);
-  EXPECT_EQ(table.HighestAddress, 6);
+  EXPECT_EQ(table.LowestAddress(), 4);
+  EXPECT_EQ(table.HighestAddress(), 6);
   EXPECT_EQ(h.ui.events, (std::vector<std::string>{"TI Nr. 2 abgemeldet, Name:b"}));
   EXPECT_EQ(table.SessionOfAddress(6), 1) << "station 6 is now number 2";
   EXPECT_EQ(table.SessionAt(6)->UserName(), "c");
@@ -116,7 +114,7 @@ TEST_F(StationTableTest, KickShowsTheKickPageOnTheAccountsSession) {
 TEST_F(StationTableTest, TheTwoHundredFiftyFirstStationGetsAddressZero) {
   for (int i = 0; i < 250; ++i)
     Join("s" + std::to_string(i));
-  EXPECT_EQ(table.HighestAddress, 253);
+  EXPECT_EQ(table.HighestAddress(), 253);
   EXPECT_TRUE(h.ui.messages.empty());
   EXPECT_EQ(Join("late"), 0);
   EXPECT_EQ(h.ui.messages,
@@ -126,7 +124,7 @@ TEST_F(StationTableTest, TheTwoHundredFiftyFirstStationGetsAddressZero) {
   table.UnregisterMe(250);
   EXPECT_TRUE(table.AddressInUse(0)) << "address 0 stays reserved";
   table.UnregisterMe(0);
-  EXPECT_EQ(table.LowestAddress, 5);
+  EXPECT_EQ(table.LowestAddress(), 5);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ void AirListener::ByteHeard(std::uint8_t byte) {
   while (std::optional<FrameScanner::Event> event = scanner_.Next()) {
     if (event->type == FrameScanner::EventType::Frame) {
       frames.push_back({modem_->scheduler().NowUs(), std::move(event->bytes)});
+      if (onFrame) onFrame(frames.back());
     }
   }
 }
@@ -21,13 +22,19 @@ Network::Network() {
                       return std::make_unique<VirtualSerialPort>(radio, settings);
                     }};
   server = std::make_unique<Server>(ports, dir.path());
-  server->settings.ContentDir = std::string(VELORA_CONTENT_DIR) + "/";
+  Configure([](ServerSettings& s) { s.ContentDir = std::string(VELORA_CONTENT_DIR) + "/"; });
+}
+
+void Network::Configure(const std::function<void(ServerSettings&)>& change) {
+  ServerSettings settings = server->Settings();
+  change(settings);
+  server->ApplySettings(settings);
 }
 
 Network::~Network() = default;
 
 CalculatorStation& Network::AddCalculator(const std::string& name, int model) {
-  calculators.push_back(std::make_unique<CalculatorStation>(radio, server->settings, name));
+  calculators.push_back(std::make_unique<CalculatorStation>(radio, server->Settings(), name));
   CalculatorEngine& engine = calculators.back()->engine();
   engine.SetUserName(name);
   engine.SetModel(model);
@@ -39,8 +46,8 @@ int Network::AddUser(const std::string& name, const std::string& password, bool 
   user.Name = AsciiUpper(name);
   user.Password = password;
   user.IsAdmin = admin;
-  server->users.push_back(user);
-  return static_cast<int>(server->users.size()) - 1;
+  server->AddAccount(user);
+  return static_cast<int>(server->Users().size()) - 1;
 }
 
 bool Network::RunUntil(const std::function<bool()>& condition, std::int64_t maxMs) {

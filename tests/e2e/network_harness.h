@@ -29,6 +29,8 @@ class AirListener : public RadioStation {
   void ByteHeard(std::uint8_t byte) override;
 
   std::vector<Heard> frames;
+  // Called for each frame as its last byte leaves the air (the server is then inside a wait).
+  std::function<void(const Heard&)> onFrame;
 
  private:
   std::unique_ptr<RadioModem> modem_;
@@ -42,6 +44,8 @@ class Network {
 
   CalculatorStation& AddCalculator(const std::string& name, int model = 0);
   int AddUser(const std::string& name, const std::string& password, bool admin = false);
+  // Changes the server's settings as the configuration dialog does.
+  void Configure(const std::function<void(ServerSettings&)>& change);
   // Runs the server until the condition holds (looked at every millisecond of virtual time) or
   // the time is up; true when the condition held. The server stops at the end of that cycle.
   bool RunUntil(const std::function<bool()>& condition, std::int64_t maxMs);

@@ -102,7 +102,7 @@ TEST(RegistrationTest, AddressesLowestFirstReusedAndDuplicateNamesIgnored) {
                {"b", [&] { return Registered(b); }, [&] { twin.engine().Connect(); }},
                {"twin asked", [&] { return net.FramesOf(KindRegisterRequest).size() == 3; },
                 [&] { a.engine().Connect(); }},  // registered: Connect logs out
-               {"a gone", [&] { return !Registered(a) && net.server->stations.Count() == 1; },
+               {"a gone", [&] { return !Registered(a) && net.server->Stations().Count() == 1; },
                 [&] { c.engine().Connect(); }},
                {"c", [&] { return Registered(c); }}},
               30'000);
@@ -113,7 +113,7 @@ TEST(RegistrationTest, AddressesLowestFirstReusedAndDuplicateNamesIgnored) {
   for (const auto& h : net.FramesOf(KindRegistered)) {
     EXPECT_NE(FramePayload(h.frame).substr(0, 1), "B");
   }
-  EXPECT_EQ(net.server->stations.SessionAt(4)->UserName(), "c");
+  EXPECT_EQ(net.server->Stations().SessionAt(4)->UserName(), "c");
   int registrations = 0;
   for (const auto& e : net.ui.events)
     registrations += e.find("angemeldet;") != std::string::npos;
@@ -123,7 +123,7 @@ TEST(RegistrationTest, AddressesLowestFirstReusedAndDuplicateNamesIgnored) {
 TEST(LogoutTest, AcknowledgedRepeatedlyAndTheNextSessionStillServed) {
   for (int acks : {10, 3}) {
     Network net;
-    net.server->settings.LogoutAckCount = acks;
+    net.Configure([acks](ServerSettings& settings) { settings.LogoutAckCount = acks; });
     CalculatorStation& a = net.AddCalculator("a");
     CalculatorStation& b = net.AddCalculator("b");
     std::size_t logoutCycle = 0;
@@ -134,7 +134,7 @@ TEST(LogoutTest, AcknowledgedRepeatedlyAndTheNextSessionStillServed) {
                   [&] { a.engine().Connect(); }},
                  {"logout sent", [&] { return !net.FramesOf(KindLogout, ServerAddress).empty(); },
                   [&] { logoutCycle = InvitationsSoFar(net); }},
-                 {"a gone", [&] { return !Registered(a) && net.server->stations.Count() == 1; }},
+                 {"a gone", [&] { return !Registered(a) && net.server->Stations().Count() == 1; }},
                  {"next cycle", [&] { return InvitationsSoFar(net) >= logoutCycle + 2; }}},
                 30'000);
     ASSERT_EQ(done, 6u) << net.stuck;
@@ -168,13 +168,13 @@ TEST(SweepTest, TokenPassingAndExplicitPollAfterAGap) {
         [&] {
           // The sweep of the cycle that has just begun is the silent one.
           s[1]->SetMuted(true);
-          net.server->settings.KickSilentStations = true;
+          net.Configure([](ServerSettings& settings) { settings.KickSilentStations = true; });
           cycleSilent5 = InvitationsSoFar(net) - 1;
         }},
        {"one silent cycle", [&] { return InvitationsSoFar(net) > cycleSilent5 + 1; },
         [&] {
-          EXPECT_EQ(net.server->stations.SessionAt(5)->NoReplyCount(), 1);
-          net.server->settings.KickSilentStations = false;
+          EXPECT_EQ(net.server->Stations().SessionAt(5)->Link().NoReplyCount(), 1);
+          net.Configure([](ServerSettings& settings) { settings.KickSilentStations = false; });
           s[1]->SetMuted(false);
           s[2]->engine().Connect();
         }},
@@ -185,7 +185,7 @@ TEST(SweepTest, TokenPassingAndExplicitPollAfterAGap) {
           s[2]->engine().Connect();
         }},
        {"4 and 7 left",
-        [&] { return net.server->stations.Count() == 2 && s[3]->engine().ScreenSerial() > 0; },
+        [&] { return net.server->Stations().Count() == 2 && s[3]->engine().ScreenSerial() > 0; },
         [&] { cycle4and7 = InvitationsSoFar(net); }},
        {"one more cycle", [&] { return InvitationsSoFar(net) > cycle4and7 + 1; }}},
       60'000);
@@ -201,8 +201,8 @@ TEST(SweepTest, TokenPassingAndExplicitPollAfterAGap) {
 
 TEST(KickTest, SilentStationRemovedAtItsThirtyFirstSilentTurn) {
   Network net;
-  net.server->settings.KickSilentStations = true;
-  net.server->settings.KickAfterNoReplies = 30;
+  net.Configure([](ServerSettings& settings) { settings.KickSilentStations = true; });
+  net.Configure([](ServerSettings& settings) { settings.KickAfterNoReplies = 30; });
   net.AddUser("gast", "pw");
   CalculatorStation& a = net.AddCalculator("gast");
   std::size_t pollsBefore = 0;
@@ -213,7 +213,7 @@ TEST(KickTest, SilentStationRemovedAtItsThirtyFirstSilentTurn) {
                   a.SetMuted(true);
                   pollsBefore = net.FramesOf(KindPoll, 4).size();
                 }},
-               {"kicked", [&] { return net.server->stations.Count() == 0; }}},
+               {"kicked", [&] { return net.server->Stations().Count() == 0; }}},
               60'000);
   ASSERT_EQ(done, 3u) << net.stuck;
   EXPECT_EQ(net.FramesOf(KindPoll, 4).size() - pollsBefore, 31u);
@@ -222,15 +222,15 @@ TEST(KickTest, SilentStationRemovedAtItsThirtyFirstSilentTurn) {
   EXPECT_EQ(ev[ev.size() - 3], "Kicke TI 5 (gast)");
   EXPECT_EQ(ev[ev.size() - 2], "TI Nr. 1 abgemeldet, Name:gast");
   EXPECT_EQ(ev[ev.size() - 1], "Neue niedrigste Adresse:255") << "the only station";
-  EXPECT_FALSE(net.server->users[0].Online);
+  EXPECT_FALSE(net.server->Users()[0].Online);
 }
 
 TEST(KickTest, NeverKickedWithALimitOf255) {
   Network net;
-  net.server->settings.KickSilentStations = true;
-  net.server->settings.KickAfterNoReplies = 255;
-  net.server->settings.ContentPacketPause = 1;
-  net.server->settings.ReceiveWait = 5;
+  net.Configure([](ServerSettings& settings) { settings.KickSilentStations = true; });
+  net.Configure([](ServerSettings& settings) { settings.KickAfterNoReplies = 255; });
+  net.Configure([](ServerSettings& settings) { settings.ContentPacketPause = 1; });
+  net.Configure([](ServerSettings& settings) { settings.ReceiveWait = 5; });
   CalculatorStation& a = net.AddCalculator("a");
   std::size_t pollsBefore = 0;
   const std::size_t done = net.Run(
@@ -243,7 +243,7 @@ TEST(KickTest, NeverKickedWithALimitOf255) {
        {"600 silent turns", [&] { return net.FramesOf(KindPoll, 4).size() >= pollsBefore + 600; }}},
       120'000);
   ASSERT_EQ(done, 3u) << net.stuck;
-  EXPECT_EQ(net.server->stations.Count(), 1u) << "the count wraps at 256 and never passes 255";
+  EXPECT_EQ(net.server->Stations().Count(), 1u) << "the count wraps at 256 and never passes 255";
 }
 
 TEST(WalkTest, LoginMainMenuAContentPageAndBackOnBothModels) {
@@ -286,7 +286,7 @@ TEST(WalkTest, LoginMainMenuAContentPageAndBackOnBothModels) {
     EXPECT_NE(seen[2].find("Hauptmen"), std::string::npos) << seen[2];
     EXPECT_NE(seen[2].find("Hilfe"), std::string::npos) << seen[2];
     EXPECT_EQ(seen[4], seen[2]) << "back on the main menu";
-    EXPECT_TRUE(net.server->users[0].Online);
+    EXPECT_TRUE(net.server->Users()[0].Online);
   }
 }
 
@@ -294,7 +294,7 @@ TEST(WalkTest, TheBuiltInSimulatorTakesPartThroughTheShortCuts) {
   Network net;
   net.AddUser("tisim", "pw");
   net.AddUser("gast", "geheim");
-  CalculatorEngine sim(net.server->settings);
+  CalculatorEngine sim(net.server->Settings());
   net.server->SetSimulator(&sim);
   CalculatorStation& radioCalc = net.AddCalculator("gast");
   std::uint32_t answered = 0;
@@ -316,7 +316,7 @@ TEST(WalkTest, TheBuiltInSimulatorTakesPartThroughTheShortCuts) {
   EXPECT_EQ(radioCalc.engine().SimAddress(), 5);
   EXPECT_NE(testing::ScreenWords(sim).find("TiSim!"), std::string::npos)
       << testing::ScreenWords(sim);
-  EXPECT_TRUE(net.server->users[0].Online);
+  EXPECT_TRUE(net.server->Users()[0].Online);
   // The simulator's frames were relayed onto the radio, so radio stations hear it.
   bool heardOnAir = false;
   for (const auto& h : net.air.frames)
@@ -333,13 +333,13 @@ TEST(RemovalTest, TheHighestStationLeaving) {
                {"a", [&] { return Registered(a); }, [&] { b.engine().Connect(); }},
                {"b", [&] { return Registered(b) && b.engine().ScreenSerial() > 0; },
                 [&] { b.engine().Connect(); }},
-               {"b gone", [&] { return net.server->stations.Count() == 1; }}},
+               {"b gone", [&] { return net.server->Stations().Count() == 1; }}},
               30'000);
   ASSERT_EQ(done, 4u) << net.stuck;
   const std::vector<std::string>& ev = net.ui.events;
   EXPECT_EQ(ev[ev.size() - 2], "TI Nr. 2 abgemeldet, Name:b");
   EXPECT_EQ(ev[ev.size() - 1], "Neue höchste Adresse:4"_cp);
-  EXPECT_EQ(net.server->stations.LowestAddress, 4);
+  EXPECT_EQ(net.server->Stations().LowestAddress(), 4);
 }
 
 TEST(StopTest, StoppingInTheMiddleOfASweepCompletesItAndCountsTheUptime) {
@@ -367,24 +367,25 @@ TEST(StopTest, StoppingInTheMiddleOfASweepCompletesItAndCountsTheUptime) {
   EXPECT_EQ(net.FramesOf(KindPoll, 4).size(), pollsBefore + 1) << "no further cycle";
   const std::string log = testing::ReadFileBytes(net.dir.File("veloraserverlog.txt"));
   EXPECT_EQ(log.substr(log.rfind(':') + 1), "Port geschlossen\r\n");
-  EXPECT_EQ(net.server->runSeconds, static_cast<std::int32_t>(net.NowMs() / 1000));
+  EXPECT_EQ(net.server->RunSeconds(), static_cast<std::int32_t>(net.NowMs() / 1000));
   net.server->TickSecond();
-  EXPECT_EQ(net.server->runSeconds, static_cast<std::int32_t>(net.NowMs() / 1000)) << "stopped";
+  EXPECT_EQ(net.server->RunSeconds(), static_cast<std::int32_t>(net.NowMs() / 1000)) << "stopped";
 }
 
 TEST(CycleTest, AnEmptyNetworkOnlyInvitesAndPauses) {
   Network net;
   std::vector<std::uint32_t> durations;
-  net.server->onCycle = [&] { durations.push_back(net.server->graph.lastCycleMs); };
+  net.server->SetCycleHandler([&] {
+    durations.push_back(net.server->Cycle().lastCycleMs);
+    EXPECT_FALSE(net.server->Cycle().hasStations) << "no resend graph without stations";
+  });
   ASSERT_TRUE(net.RunUntil([&] { return durations.size() >= 6; }, 10'000));
   for (const auto& h : net.air.frames)
     EXPECT_EQ(FrameByte(h.frame, FrameKind), KindInvite);
-  EXPECT_TRUE(net.server->graph.resend.empty()) << "no resend graph without stations";
   // TXEN send 3 ms, the invitation with its 0xFF (8 bytes, 5 ms), the registration wait 15 ms,
   // TXEN send 3 ms, the 100 ms pause.
   for (std::size_t i = 2; i < durations.size(); ++i)
     EXPECT_EQ(durations[i], 126u) << i;
-  EXPECT_EQ(net.server->graph.values.back(), 126 / 8);
 }
 
 // Answers every invitation with a registration request under the next of its names.
@@ -417,11 +418,11 @@ class RegistrationFlood : public RadioStation {
 
 TEST(AddressSpaceTest, TheTwoHundredFiftyFirstStationGetsAddressZero) {
   Network net;
-  net.server->settings.ReceiveWait = 1;
-  net.server->settings.ContentPacketPause = 1;
+  net.Configure([](ServerSettings& settings) { settings.ReceiveWait = 1; });
+  net.Configure([](ServerSettings& settings) { settings.ContentPacketPause = 1; });
   RegistrationFlood flood(net.radio, 251);
-  ASSERT_TRUE(net.RunUntil([&] { return net.server->stations.Count() == 251; }, 3'000'000))
-      << net.server->stations.Count();
+  ASSERT_TRUE(net.RunUntil([&] { return net.server->Stations().Count() == 251; }, 3'000'000))
+      << net.server->Stations().Count();
   EXPECT_EQ(net.ui.messages,
             (std::vector<std::string>{std::string(
                 "Kritischer Fehler: keine freie Adresse für neuen TI, 0 vergeben!"_cp)}));
@@ -429,7 +430,7 @@ TEST(AddressSpaceTest, TheTwoHundredFiftyFirstStationGetsAddressZero) {
   const auto confirmations = net.FramesOf(KindRegistered);
   ASSERT_FALSE(confirmations.empty());
   EXPECT_EQ(FramePayload(confirmations.back().frame), std::string("st250\0\0\0\0", 9));
-  EXPECT_EQ(net.server->stations.HighestAddress, 253);
+  EXPECT_EQ(net.server->Stations().HighestAddress(), 253);
   EXPECT_TRUE(net.FramesOf(KindPoll, 0).empty()) << "a station without an address is never polled";
 }
 
@@ -437,7 +438,7 @@ TEST(FleetTest, ScriptedCalculatorsRegisterLogInAndBrowse) {
   Network net;
   for (int i = 1; i <= 3; ++i)
     net.AddUser("demo" + std::to_string(i), "demo" + std::to_string(i));
-  CalculatorFleet fleet(net.radio, net.server->settings, 3, 42);
+  CalculatorFleet fleet(net.radio, net.server->Settings(), 3, 42);
   const bool browsing = net.RunUntil(
       [&] {
         for (std::size_t i = 0; i < fleet.Size(); ++i) {
@@ -465,10 +466,10 @@ TEST(FleetTest, BrowsingGoesOnOverANoisyRadio) {
   noise.lostByteRate = 2e-3;
   noise.seed = 11;
   net.radio.SetNoise(noise);
-  net.server->settings.MaxLogLines = 10000000;  // one log file to look into
+  net.Configure([](ServerSettings& settings) { settings.MaxLogLines = 10000000; });  // one log file to look into
   for (int i = 1; i <= 4; ++i)
     net.AddUser("demo" + std::to_string(i), "demo" + std::to_string(i));
-  CalculatorFleet fleet(net.radio, net.server->settings, 4, 5);
+  CalculatorFleet fleet(net.radio, net.server->Settings(), 4, 5);
   const bool browsing = net.RunUntil(
       [&] {
         for (std::size_t i = 0; i < fleet.Size(); ++i) {

@@ -179,36 +179,36 @@ TEST_F(ContentTest, SelectionBeyondThePageIsRefused) {
 TEST_F(ContentTest, ItemKeysAreDigitCharacters) {
   MenuOf("zwei.txt", 2);
   Load("zwei");
-  ASSERT_EQ(s->PageActions().size(), 2u);
-  EXPECT_EQ(s->PageActions()[0].Key, '0');
-  EXPECT_EQ(s->PageActions()[1].Key, '1');
-  EXPECT_EQ(s->PageActions()[1].Target, "ziel2");
+  ASSERT_EQ(s->Screen().PageActions().size(), 2u);
+  EXPECT_EQ(s->Screen().PageActions()[0].Key, '0');
+  EXPECT_EQ(s->Screen().PageActions()[1].Key, '1');
+  EXPECT_EQ(s->Screen().PageActions()[1].Target, "ziel2");
 }
 
 TEST_F(ContentTest, MenuPageOutOfRange) {
   MenuOf("zwei.txt", 2);
   Load("zwei");
-  s->ShowLongMenuPage(1);
+  s->Screen().ShowLongMenuPage(1);
   EXPECT_TRUE(h.Logged("SERVER-ERR:Menüseite existiert nicht."_cp));
-  s->ShowLongMenuPage(-1);
+  s->Screen().ShowLongMenuPage(-1);
   EXPECT_EQ(calc->Expect().kind, KindTextScreen);
 }
 
 TEST_F(ContentTest, ServiceListsUseTheLongMenu) {
-  TLongMenu& menu = s->LongMenu();
-  menu.Items.resize(9);
+  std::vector<TLMenuItem> items(9);
   for (int i = 0; i < 9; ++i) {
-    menu.Items[i].Caption = "Eintrag Nummer " + std::to_string(i);  // longer than 14
-    menu.Items[i].Action = s->ParseAction(0, "IDmenumain");
-    menu.Items[i].Action.Param = i;
+    items[i].Caption = "Eintrag Nummer " + std::to_string(i);  // longer than 14
+    items[i].Action = s->ParseAction(0, "IDmenumain");
+    items[i].Action.Param = i;
   }
-  s->OpenLongMenu("Ein Titel der zu lang ist");
+  s->OpenLongMenu("Ein Titel der zu lang ist", items);
+  const TLongMenu& menu = s->Screen().LongMenu();
   EXPECT_EQ(menu.MaxPage, 1);
   EXPECT_EQ(menu.Title, "Ein Titel der zu");
   const Screen page = calc->Expect();
   EXPECT_EQ(page.Captions(16).front(), "Eintrag Nummer");
   EXPECT_EQ(calc->Choose(252).ItemCount(), 2);
-  EXPECT_EQ(s->PageActions()[1].Param, 8);
+  EXPECT_EQ(s->Screen().PageActions()[1].Param, 8);
 }
 
 TEST_F(ContentTest, InputFieldLayoutAndClamps) {
@@ -223,8 +223,8 @@ TEST_F(ContentTest, InputFieldLayoutAndClamps) {
   EXPECT_EQ(in.width, 12);
   EXPECT_EQ(in.maxLength, 12) << "a maximum below the width is raised to it";
   EXPECT_EQ(in.current, "vorher") << "the field and the handler's name meet in one value";
-  EXPECT_EQ(s->InputName(), "EmailRcpt");
-  EXPECT_EQ(s->ExpectedReply(), KindInputReply);
+  EXPECT_EQ(s->Screen().InputName(), "EmailRcpt");
+  EXPECT_EQ(s->Link().ExpectedReply(), KindInputReply);
 
   h.Page("danke.txt", {"", "11", "IDmenumain", "Danke"});
   EXPECT_EQ(Flat(calc->Enter("neu").Text()), "Danke");
@@ -329,7 +329,7 @@ class JumpTest : public ContentTest {
     h.Page("lang.txt", lines);
     h.Page("ende.txt", {"", "11", "IDmenumain", "Ende"});
     const Screen first = Load("lang");
-    ASSERT_EQ(s->LastPage(), 4);
+    ASSERT_EQ(s->Screen().LastPage(), 4);
     ASSERT_EQ(first.Text().back(), '\x07');
   }
 };
@@ -339,15 +339,15 @@ TEST_F(JumpTest, PagingForwardAndBackWraps) {
   const Screen second = calc->Key(1);
   EXPECT_EQ(second.Text().front(), '\x06');
   EXPECT_EQ(second.Text().back(), '\x07');
-  EXPECT_EQ(s->TextPage(), 1);
+  EXPECT_EQ(s->Screen().TextPage(), 1);
   calc->Key(4);
-  EXPECT_EQ(s->TextPage(), 0);
+  EXPECT_EQ(s->Screen().TextPage(), 0);
   const Screen last = calc->Key(4);
-  EXPECT_EQ(s->TextPage(), 4) << "before page 0 comes the last page";
+  EXPECT_EQ(s->Screen().TextPage(), 4) << "before page 0 comes the last page";
   EXPECT_EQ(last.Text().front(), '\x06');
   EXPECT_NE(last.Text().back(), '\x07');
   calc->Key(1);
-  EXPECT_EQ(s->TextPage(), 0) << "after the last page comes page 0";
+  EXPECT_EQ(s->Screen().TextPage(), 0) << "after the last page comes page 0";
 }
 
 TEST_F(JumpTest, PromptAndValidPageNumbers) {
@@ -363,13 +363,13 @@ TEST_F(JumpTest, PromptAndValidPageNumbers) {
   EXPECT_EQ(prompt.maxLength, 9);
   EXPECT_EQ(prompt.current, "");
   calc->Enter("3");
-  EXPECT_EQ(s->TextPage(), 2);
+  EXPECT_EQ(s->Screen().TextPage(), 2);
   calc->Key(9);
   calc->Enter("3x");
-  EXPECT_EQ(s->TextPage(), 2);
+  EXPECT_EQ(s->Screen().TextPage(), 2);
   calc->Key(9);
   calc->Enter(" 5");
-  EXPECT_EQ(s->TextPage(), 4);
+  EXPECT_EQ(s->Screen().TextPage(), 4);
 }
 
 TEST_F(JumpTest, InvalidPageNumbers) {

@@ -125,8 +125,8 @@ TEST_F(DispatchTest, ServerErrorLogsAndShowsTheMessage) {
   EXPECT_TRUE(h.Logged("SERVER-ERR:kaputt\r\n"));
   const Screen screen = calc->Expect();
   EXPECT_EQ(screen.Text(), testing::Shown("Fehler im Server kaputt"));
-  ASSERT_EQ(s->PageActions().size(), 1u);
-  EXPECT_EQ(s->PageActions()[0].Number, ActionMenuMain);
+  ASSERT_EQ(s->Screen().PageActions().size(), 1u);
+  EXPECT_EQ(s->Screen().PageActions()[0].Number, ActionMenuMain);
   EXPECT_EQ(calc->Key(7).kind, KindMenuScreen);
 }
 
@@ -134,8 +134,8 @@ TEST_F(DispatchTest, MessageScreenWithItsAction) {
   h.Page("weiter.txt", {"", "11", "IDmenumain", "Weiter"});
   s->ShowMessageScreen("Eine Nachricht", "Weiter");
   EXPECT_EQ(calc->Expect().Text(), testing::Shown("Eine Nachricht"));
-  EXPECT_EQ(s->PageActions()[0].Target, "weiter");
-  EXPECT_EQ(s->PageActions()[0].Key, 0);
+  EXPECT_EQ(s->Screen().PageActions()[0].Target, "weiter");
+  EXPECT_EQ(s->Screen().PageActions()[0].Key, 0);
   EXPECT_EQ(Flat(calc->Key(0).Text()), "Weiter");
 }
 

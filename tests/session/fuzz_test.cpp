@@ -106,18 +106,18 @@ TEST_P(SessionFuzz, AnyFramesLeaveTheSessionSound) {
       }
     }
 
-    for (const TPacket& p : s->OutQueue())
+    for (const TPacket& p : s->Link().OutQueue())
       ASSERT_LE(p.Data.size(), LimitOf(p));
-    const std::uint8_t expected = s->ExpectedReply();
+    const std::uint8_t expected = s->Link().ExpectedReply();
     ASSERT_TRUE(expected == 0 || expected == KindMenuReply || expected == KindTextReply ||
                 expected == KindInputReply)
         << int(expected);
-    ASSERT_GE(s->SendCountMax(), s->SendCount());
-    ASSERT_GE(s->TextPage(), 0);
-    ASSERT_LE(s->TextPage(), s->LastPage());
-    ASSERT_GE(s->LongMenu().Page, 0);
-    ASSERT_LE(s->LongMenu().Page, s->LongMenu().MaxPage);
-    ASSERT_LE(s->PageActions().size(), 7u);
+    ASSERT_GE(s->Link().SendCountMax(), s->Link().SendCount());
+    ASSERT_GE(s->Screen().TextPage(), 0);
+    ASSERT_LE(s->Screen().TextPage(), s->Screen().LastPage());
+    ASSERT_GE(s->Screen().LongMenu().Page, 0);
+    ASSERT_LE(s->Screen().LongMenu().Page, s->Screen().LongMenu().MaxPage);
+    ASSERT_LE(s->Screen().PageActions().size(), 7u);
     if (s->HoldsOnlineMark()) {
       ASSERT_TRUE(h.users[s->UserIndex()].Online);
     }

@@ -121,8 +121,8 @@ TEST_F(LoginTest, SuccessLogsInClearsThePasswordAndLeadsToTheMainMenu) {
   LogIn();
   EXPECT_TRUE(s->LoggedIn());
   EXPECT_EQ(s->GetInputValue("password"), "") << "the password does not stay in the session";
-  ASSERT_EQ(s->PageActions().size(), 1u);
-  EXPECT_EQ(s->PageActions()[0].Number, ActionMenuMain);
+  ASSERT_EQ(s->Screen().PageActions().size(), 1u);
+  EXPECT_EQ(s->Screen().PageActions()[0].Number, ActionMenuMain);
   EXPECT_EQ(calc->Key(0).kind, KindMenuScreen);
   for (const Tmessage& m : h.users[gast].Messages)
     EXPECT_FALSE(m.Read) << "the greeting only counts";
@@ -169,15 +169,15 @@ TEST_F(LoginTest, LogoutActionEndsTheSession) {
   EXPECT_TRUE(s->HoldsOnlineMark()) << "the station table clears the mark when it removes us";
   // The reply that asked for the logout is not acknowledged separately: the confirmation is
   // the next packet, and it goes out whether or not the calculator is idle.
-  s->SetNoReplyCount(3);
-  EXPECT_EQ(s->NoReplyCount(), 3);
+  s->Link().SetNoReplyCount(3);
+  EXPECT_EQ(s->Link().NoReplyCount(), 3);
 }
 
 TEST_F(LoginTest, LogoutConfirmationIsTheVeryNextPacket) {
   LogIn();
   calc->Key(0);
   calc->Send(KindMenuReply, "\x02");
-  EXPECT_FALSE(s->AckOwed());
+  EXPECT_FALSE(s->Link().AckOwed());
   EXPECT_EQ(s->NextPacket().Kind, KindLogoutAck);
   EXPECT_EQ(s->NextPacket().Kind, KindLogoutAck);
 }

@@ -39,31 +39,31 @@ class SessionTest : public ::testing::Test {
 
 TEST_F(SessionTest, RegistrationConfirmationCarriesPaddedNameAndAddress) {
   auto s = h.Register("gast", 0x82, 9);
-  ASSERT_FALSE(s->OutQueue().empty());
-  EXPECT_EQ(s->OutQueue().front().Kind, KindRegistered);
-  EXPECT_EQ(s->OutQueue().front().Data, std::string("gast\0\0\0\0\x09", 9));
+  ASSERT_FALSE(s->Link().OutQueue().empty());
+  EXPECT_EQ(s->Link().OutQueue().front().Kind, KindRegistered);
+  EXPECT_EQ(s->Link().OutQueue().front().Data, std::string("gast\0\0\0\0\x09", 9));
 
   h.AddUser("ABCDEFGH");
   auto full = h.Register("abcdefgh", 0x86, 5);
-  EXPECT_EQ(full->OutQueue().front().Data, "abcdefgh\x05") << "no padding for 8 characters";
+  EXPECT_EQ(full->Link().OutQueue().front().Data, "abcdefgh\x05") << "no padding for 8 characters";
   EXPECT_EQ(full->UserName(), "abcdefgh");
 
   // The name is the field up to its first NUL byte; the rest of the field is ignored.
   TProcess odd(h.Context(), 6, 0x82, std::string("ab\0cdefg", 8));
   EXPECT_EQ(odd.UserName(), "ab");
-  EXPECT_EQ(odd.OutQueue().front().Data, std::string("ab\0\0\0\0\0\0\x06", 9));
+  EXPECT_EQ(odd.Link().OutQueue().front().Data, std::string("ab\0\0\0\0\0\0\x06", 9));
 }
 
 TEST_F(SessionTest, ControlPacketsAreNeverCutIntoParts) {
   h.settings.MaxSinglePacketLen = 1;
   auto s = h.Register("gast", 0x82, 7);
-  ASSERT_FALSE(s->OutQueue().empty());
-  EXPECT_EQ(s->OutQueue().front().Kind, KindRegistered);
-  EXPECT_EQ(s->OutQueue().front().Part, 1);
-  EXPECT_EQ(s->OutQueue().front().Data, std::string("gast\0\0\0\0\x07", 9));
+  ASSERT_FALSE(s->Link().OutQueue().empty());
+  EXPECT_EQ(s->Link().OutQueue().front().Kind, KindRegistered);
+  EXPECT_EQ(s->Link().OutQueue().front().Part, 1);
+  EXPECT_EQ(s->Link().OutQueue().front().Data, std::string("gast\0\0\0\0\x07", 9));
   Calculator calc(*s);
   calc.Send(KindNothing);
-  EXPECT_EQ(s->OutQueue().front().Kind, KindInputScreen) << "the confirmation is gone whole";
+  EXPECT_EQ(s->Link().OutQueue().front().Kind, KindInputScreen) << "the confirmation is gone whole";
   EXPECT_EQ(calc.Expect().AsInput().prompt, "Passwort:");
 }
 
@@ -85,7 +85,7 @@ TEST_F(SessionTest, KnownAccountStartsOnTheLoginPageAndTakesTheOnlineMark) {
   const Screen login = calc.Expect();
   ASSERT_EQ(login.kind, KindInputScreen);
   EXPECT_EQ(login.AsInput().prompt, "Passwort:");
-  EXPECT_EQ(s->ExpectedReply(), KindInputReply);
+  EXPECT_EQ(s->Link().ExpectedReply(), KindInputReply);
 
   s->ReleaseOnlineMark();
   EXPECT_FALSE(h.users[gast].Online);
@@ -147,12 +147,12 @@ TEST_F(SessionTest, ConfirmationIsRepeatedUntilTheCalculatorAnswers) {
   for (int i = 1; i <= 3; ++i) {
     const TPacket p = s->NextPacket();
     EXPECT_EQ(p.Kind, KindRegistered);
-    EXPECT_EQ(s->SendCount(), i);
+    EXPECT_EQ(s->Link().SendCount(), i);
   }
-  EXPECT_EQ(s->SendCountMax(), 3);
+  EXPECT_EQ(s->Link().SendCountMax(), 3);
   Calculator calc(*s);
   calc.Send(KindNothing);
-  EXPECT_TRUE(s->TIReady());
+  EXPECT_TRUE(s->Link().TIReady());
   const TPacket screen = s->NextPacket();
   EXPECT_EQ(screen.Kind, KindInputScreen) << "the confirmation is gone after KindNothing";
 
@@ -165,30 +165,30 @@ TEST_F(SessionTest, ScreensWaitUntilTheCalculatorIsIdle) {
   auto s = LoggedIn();
   Calculator calc(*s);
   calc.Send(KindMenuReply, "\x01");  // Hilfe: a text page
-  EXPECT_FALSE(s->TIReady());
+  EXPECT_FALSE(s->Link().TIReady());
   EXPECT_EQ(s->NextPacket().Kind, KindAck) << "the reply is acknowledged first";
   EXPECT_EQ(s->NextPacket().Kind, KindNothing) << "the screen waits for the calculator";
   EXPECT_EQ(s->NextPacket().Kind, KindNothing);
-  EXPECT_EQ(s->SendCount(), 0);
+  EXPECT_EQ(s->Link().SendCount(), 0);
   calc.Send(KindNothing);
   EXPECT_EQ(s->NextPacket().Kind, KindTextScreen);
   EXPECT_EQ(s->NextPacket().Kind, KindTextScreen) << "repeated until acknowledged";
-  EXPECT_EQ(s->SendCount(), 2);
+  EXPECT_EQ(s->Link().SendCount(), 2);
   calc.Send(KindAck);
-  EXPECT_EQ(s->SendCount(), 0);
+  EXPECT_EQ(s->Link().SendCount(), 0);
   EXPECT_EQ(s->NextPacket().Kind, KindNothing);
-  EXPECT_EQ(s->SendCountMax(), 2);
+  EXPECT_EQ(s->Link().SendCountMax(), 2);
 }
 
 TEST_F(SessionTest, AckWithAnEmptyQueueOnlyClearsTheDebt) {
   auto s = LoggedIn();
   Calculator calc(*s);
-  ASSERT_TRUE(s->OutQueue().empty());
-  const bool ready = s->TIReady();
+  ASSERT_TRUE(s->Link().OutQueue().empty());
+  const bool ready = s->Link().TIReady();
   calc.Send(KindAck);
-  EXPECT_FALSE(s->AckOwed());
-  EXPECT_EQ(s->TIReady(), ready);
-  EXPECT_TRUE(s->OutQueue().empty());
+  EXPECT_FALSE(s->Link().AckOwed());
+  EXPECT_EQ(s->Link().TIReady(), ready);
+  EXPECT_TRUE(s->Link().OutQueue().empty());
   EXPECT_EQ(s->NextPacket().Kind, KindNothing);
 }
 
@@ -196,17 +196,17 @@ TEST_F(SessionTest, NoAckDropsTheOwedAcknowledgement) {
   auto s = LoggedIn();
   Calculator calc(*s);
   calc.Send(KindNoAck);
-  EXPECT_FALSE(s->AckOwed());
+  EXPECT_FALSE(s->Link().AckOwed());
   EXPECT_EQ(s->NextPacket().Kind, KindNothing);
 }
 
 TEST_F(SessionTest, RepliesNotMatchingTheScreenAreAcknowledgedAndIgnored) {
   auto s = LoggedIn();
   Calculator calc(*s);
-  ASSERT_EQ(s->ExpectedReply(), KindMenuReply);
+  ASSERT_EQ(s->Link().ExpectedReply(), KindMenuReply);
   calc.Send(KindTextReply, "\x01");
-  EXPECT_TRUE(s->AckOwed());
-  EXPECT_TRUE(s->TIReady()) << "an ignored reply does not use up the readiness";
+  EXPECT_TRUE(s->Link().AckOwed());
+  EXPECT_TRUE(s->Link().TIReady()) << "an ignored reply does not use up the readiness";
   calc.Send(KindInputReply, std::string("\x00\x01x", 3));
   EXPECT_EQ(s->NextPacket().Kind, KindAck);
   EXPECT_FALSE(calc.Next(20)) << "no screen follows an ignored reply";
@@ -217,11 +217,11 @@ TEST_F(SessionTest, ReplyWhileNotReadyIsIgnored) {
   auto s = LoggedIn();
   Calculator calc(*s);
   calc.Send(KindMenuReply, "\x01");
-  ASSERT_FALSE(s->TIReady());
-  const std::size_t queued = s->OutQueue().size();
+  ASSERT_FALSE(s->Link().TIReady());
+  const std::size_t queued = s->Link().OutQueue().size();
   calc.Send(KindTextReply, "\x05");  // the text page is not on display yet
   calc.Send(KindMenuReply, "\x02");  // nor is the menu any longer
-  EXPECT_EQ(s->OutQueue().size(), queued);
+  EXPECT_EQ(s->Link().OutQueue().size(), queued);
   EXPECT_FALSE(s->LoggedOut());
 }
 
@@ -230,7 +230,7 @@ TEST_F(SessionTest, UnknownAcceptedKindIsLogged) {
   Calculator calc(*s);
   calc.Send(KindRegisterRequest, "whatever");
   EXPECT_TRUE(h.Logged("unknown ID:0 for ti 4"));
-  EXPECT_FALSE(s->TIReady());
+  EXPECT_FALSE(s->Link().TIReady());
 }
 
 TEST_F(SessionTest, RestartReloadsTheFilePageOnceThenTheMainMenu) {
@@ -249,11 +249,11 @@ TEST_F(SessionTest, RestartEmptiesTheQueue) {
   auto s = LoggedIn();
   Calculator calc(*s);
   calc.Send(KindMenuReply, "\x01");
-  ASSERT_FALSE(s->OutQueue().empty());
+  ASSERT_FALSE(s->Link().OutQueue().empty());
   calc.Send(KindRestart);
   // Only the reloaded page is queued, not the page it replaces as well.
-  ASSERT_EQ(s->OutQueue().size(), 1u);
-  EXPECT_TRUE(s->AckOwed());
+  ASSERT_EQ(s->Link().OutQueue().size(), 1u);
+  EXPECT_TRUE(s->Link().AckOwed());
 }
 
 TEST_F(SessionTest, RestartBeforeLoginShowsTheLoginPage) {
@@ -271,11 +271,11 @@ TEST_F(SessionTest, LogoutFromTheCalculator) {
   calc.Send(KindMenuReply, "\x01");  // a screen is queued
   calc.Send(KindLogout);
   EXPECT_TRUE(s->LoggedOut());
-  EXPECT_FALSE(s->AckOwed());
+  EXPECT_FALSE(s->Link().AckOwed());
   const TPacket p = s->NextPacket();
   EXPECT_EQ(p.Kind, KindLogoutAck) << "the confirmation goes out at the next poll";
   EXPECT_TRUE(p.Data.empty());
-  EXPECT_EQ(s->ExpectedReply(), 0);
+  EXPECT_EQ(s->Link().ExpectedReply(), 0);
 }
 
 TEST_F(SessionTest, FramesTooShortAreIgnoredEntirely) {
@@ -283,12 +283,12 @@ TEST_F(SessionTest, FramesTooShortAreIgnoredEntirely) {
   for (std::string frame : {std::string(), std::string("\x01"), std::string("\x01\x06\x03", 3),
                             std::string("\x01\x06\x03\x04\x01", 5)}) {
     s->HandlePacket(frame);
-    EXPECT_FALSE(s->AckOwed());
+    EXPECT_FALSE(s->Link().AckOwed());
     EXPECT_FALSE(s->LoggedOut());
   }
   // A bare header and CRC is the smallest frame; an empty menu reply is ignored, not read.
   Calculator(*s).Send(KindMenuReply);
-  EXPECT_TRUE(s->AckOwed());
+  EXPECT_TRUE(s->Link().AckOwed());
   EXPECT_TRUE(h.Logged("short reply ignored: kind 32 for ti 4"));
 }
 
@@ -348,7 +348,7 @@ TEST_F(MultiPartTest, StrayContinuationPartsAreIgnored) {
               n);
   }
   EXPECT_EQ(s->GetInputValue("notiz"), "");
-  EXPECT_EQ(s->ExpectedReply(), KindInputReply);
+  EXPECT_EQ(s->Link().ExpectedReply(), KindInputReply);
   // After a whole transfer, a further continuation does not replay it.
   const auto parts = Parts("abcdefgh", 5);
   ASSERT_EQ(parts.size(), 2u);
@@ -360,7 +360,7 @@ TEST_F(MultiPartTest, StrayContinuationPartsAreIgnored) {
   calc.Expect();
   calc.Send(KindInputReply | 0x80, "zz", 3);
   EXPECT_EQ(s->GetInputValue("notiz"), "abcdefgh");
-  EXPECT_EQ(s->ExpectedReply(), KindInputReply);
+  EXPECT_EQ(s->Link().ExpectedReply(), KindInputReply);
 }
 
 TEST_F(MultiPartTest, LongScreenGoesOutPartByPart) {
@@ -393,11 +393,11 @@ TEST_F(MultiPartTest, QueuingMoreThan255PartsIsCutAndLogged) {
   auto s = LoggedIn();
   Calculator calc(*s);
   std::string data(300, 'q');
-  s->QueuePackets(KindTextScreen, data);
-  EXPECT_EQ(s->OutQueue().size(), 255u);
+  s->Link().Queue(KindTextScreen, data);
+  EXPECT_EQ(s->Link().OutQueue().size(), 255u);
   EXPECT_TRUE(h.Logged(std::string("Multi-Packet hätte mehr als 255 Teilpakete! Daten:"_cp) +
                        std::string(300, 'q')));
-  EXPECT_EQ(s->ExpectedReply(), KindTextReply);
+  EXPECT_EQ(s->Link().ExpectedReply(), KindTextReply);
 }
 
 }  // namespace

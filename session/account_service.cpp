@@ -1,8 +1,8 @@
-// The account actions of a session: login with the greeting of the hour, and logout.
+// Accounts: login with the greeting of the hour, and logout.
 #include <string>
 
 #include "common/cp1252.h"
-#include "session/process.h"
+#include "session/context.h"
 #include "session/services.h"
 
 namespace velora {
@@ -20,7 +20,7 @@ std::string_view GreetingOfHour(int hour) {
 
 }  // namespace
 
-void Login(TProcess& session, const TAction&) {
+void Login(ServiceSession& session, const TAction&) {
   const Tuserdata* account = session.Account();
   if (session.Refused() || account == nullptr) {
     // Without an account of its own the session has nothing to log in to.
@@ -55,7 +55,7 @@ void Login(TProcess& session, const TAction&) {
   session.PutInputValue("password", "");
 }
 
-void Logout(TProcess& session, const TAction&) {
+void Logout(ServiceSession& session, const TAction&) {
   session.Logout();
 }
 

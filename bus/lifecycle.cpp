@@ -1,0 +1,58 @@
+// Program start and end.
+#include "bus/lifecycle.h"
+
+
+
+namespace velora {
+
+Lifecycle::Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
+                     SettingsStore::PortLister listPorts, std::string workDir)
+    : server_(server),
+      ui_(ui),
+      workDir_(std::move(workDir)),
+      edited_(server.Settings()),
+      form_(edited_),
+      store_(backend, form_, std::move(listPorts)) {}
+
+bool Lifecycle::Report(const UserFileReport& report) {
+  if (!report.eventLine.empty()) ui_.EventLine(report.eventLine);
+  for (const std::string& box : report.boxes)
+    ui_.ShowMessage(box);
+  return report.outcome != UserFileOutcome::Fatal;
+}
+
+bool Lifecycle::Load(std::uint32_t seed) {
+  UserTable users;
+  FeedbackList feedback;
+  std::int32_t totalUptime = 0;
+  if (!Report(LoadUserData(workDir_, users, feedback, totalUptime))) return false;
+  server_.Restore(std::move(users), std::move(feedback), totalUptime);
+  server_.SeedRandom(seed);
+  if (const SettingsFailure failure = store_.Load()) {
+    ui_.ShowMessage("Ausnahmefehler abgefangen:\r\n" + *failure);
+    return true;
+  }
+  server_.ApplySettings(edited_);
+  return true;
+}
+
+SettingsFailure Lifecycle::CloseSettings() {
+  SettingsFailure failure = store_.Save();
+  if (!failure) server_.ApplySettings(edited_);
+  return failure;
+}
+
+void Lifecycle::AddTransientAccount(Tuserdata account) {
+  transient_.insert(account.Name);
+  server_.AddAccount(std::move(account));
+}
+
+bool Lifecycle::Save() {
+  UserTable kept;
+  for (const Tuserdata& user : server_.Users()) {
+    if (!transient_.count(user.Name)) kept.push_back(user);
+  }
+  return Report(SaveUserData(workDir_, kept, server_.Feedback(), server_.TotalUptime()));
+}
+
+}  // namespace velora
