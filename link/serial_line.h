@@ -56,7 +56,6 @@ class SerialLine {
   bool PacketReceived() const { return packetReceived_; }
   const std::string& LastPacket() const { return lastPacket_; }
   bool TxenIsReceive() const { return txenIsReceive_; }
-  bool TimerRunning() const { return timerRunning_; }
   bool Sending() const { return sending_; }
   const std::string& ReceiveBuffer() const { return scanner_.Buffered(); }
 

@@ -55,10 +55,6 @@ inline constexpr int SettingCount = 33;
 // text: edit field; flag: check box or radio button; choice: the port list; position: the slider.
 enum class SettingKind { Text, Flag, Choice, Position };
 
-// How a value reaches ServerSettings: copied by SetUpVars, written through on every change of the
-// field, or not read outside the dialog at all.
-enum class Applied { Copied, AtUse, DialogOnly };
-
 inline constexpr int SliderMin = 1;
 inline constexpr int SliderMax = 20;
 inline constexpr int NoChoice = -1;
@@ -70,14 +66,12 @@ struct SettingDef {
   std::string_view defaultText = {};  // text
   bool defaultChecked = false;        // flag
   int defaultNumber = 0;              // choice index or slider position
-  std::string_view field = {};        // the ServerSettings member it feeds; empty when none
-  Applied applied = Applied::DialogOnly;
-  bool number = false;    // digits-only field
-  int maxLength = 0;      // 0: unlimited
-  bool enabled = true;    // initial state
-  bool readOnly = false;  // text the operator cannot edit
-  int radioPartner = -1;  // row of the other button of its radio group
-  // Written through on every change of the field (at use, or dialog only with a member).
+  bool number = false;                // digits-only field
+  int maxLength = 0;                  // 0: unlimited
+  bool enabled = true;                // initial state
+  bool readOnly = false;              // text the operator cannot edit
+  int radioPartner = -1;              // row of the other button of its radio group
+  // Written through on every change of the field (applied at use); SetUpVars copies the others.
   std::string ServerSettings::*textTarget = nullptr;
   bool ServerSettings::*flagTarget = nullptr;
   std::int32_t ServerSettings::*positionTarget = nullptr;

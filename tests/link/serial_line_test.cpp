@@ -140,7 +140,7 @@ TEST_F(SerialLineTest, DelayOfZeroOrLessReturnsAtOnceWithoutTouchingTheTimer) {
 TEST_F(SerialLineTest, DelayWaitsOnTheTimerAndLogsByLevel) {
   line->Delay(7);
   EXPECT_EQ(NowUs(), 7000);
-  EXPECT_FALSE(line->TimerRunning());
+  EXPECT_FALSE(timer.Active());
   EXPECT_TRUE(Logged("wait 7"));
   EXPECT_EQ(CountStartingWith("TIMER"), 0);
 
@@ -175,7 +175,6 @@ TEST_F(SerialLineTest, ClosingTheWindowEndsATimedWait) {
   At(3000, [this] { line->EndTimerWait(); });
   line->Delay(100);
   EXPECT_EQ(NowUs(), 3000);
-  EXPECT_FALSE(line->TimerRunning());
   EXPECT_FALSE(timer.Active());
 }
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "common/cp1252.h"
-#include "settings/memory_settings_backend.h"
+#include "support/memory_settings_backend.h"
 
 namespace velora {
 namespace {

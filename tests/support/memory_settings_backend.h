@@ -1,5 +1,5 @@
-// MemorySettingsBackend: a settings store held in memory, for tests and for a server that must
-// not touch the operator's own settings. Values of a wrong kind and refused writes can be planted.
+// MemorySettingsBackend: a settings store held in memory for tests. Values of a wrong kind and
+// refused writes can be planted.
 #pragma once
 
 #include <cstdint>

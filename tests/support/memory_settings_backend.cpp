@@ -1,5 +1,5 @@
 // The in-memory settings store.
-#include "settings/memory_settings_backend.h"
+#include "support/memory_settings_backend.h"
 
 #include "common/cp1252.h"
 
