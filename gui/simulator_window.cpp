@@ -58,6 +58,7 @@ QString ScreenDisplayText(const CalculatorEngine& engine) {
 
 TFormTiSim::TFormTiSim(CalculatorEngine& engine, QWidget* parent)
     : QWidget(parent), engine_(engine) {
+  setWindowFlag(Qt::Window);  // a window of its own, also when it has a parent
   memoTiScr_ = new QPlainTextEdit;
   memoTiScr_->setObjectName("MemoTIScr");
   memoTiScr_->setReadOnly(true);
@@ -185,7 +186,8 @@ void TFormTiSim::Refresh() {
     shownScreen_ = engine_.ScreenText();
     memoTiScr_->setPlainText(ScreenDisplayText(engine_));
   }
-  editAddress_->setText(ToQString(engine_.AddressText()));
+  const QString address = ToQString(engine_.AddressText());
+  if (editAddress_->text() != address) editAddress_->setText(address);
   cmdConnect_->setText(ToQString(engine_.ConnectCaption()));
   rgTiType_->setEnabled(!engine_.ModelLocked());
   if (QAbstractButton* chosen = models_->button(engine_.SimModel())) chosen->setChecked(true);

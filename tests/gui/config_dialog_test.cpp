@@ -47,6 +47,12 @@ class ConfigDialogTest : public ::testing::Test {
     Edit(id)->selectAll();
     QTest::keyClicks(Edit(id), keys);
   }
+  // The value the store holds; a missing one fails the test.
+  MemorySettingsBackend::Value Stored(std::string_view name) {
+    const auto value = backend.Get(SettingsKeyPath, name);
+    EXPECT_TRUE(value.has_value()) << name;
+    return value.value_or(MemorySettingsBackend::Value{});
+  }
   void Close() {
     dialog->show();
     dialog->close();
@@ -205,10 +211,10 @@ TEST_F(ConfigDialogTest, ClosingSavesTheFieldsAsTheyStandAndShowsTheCorrections)
   Close();
 
   EXPECT_FALSE(dialog->isVisible());
-  EXPECT_EQ(backend.Get(SettingsKeyPath, "EditCSMaxLogLines")->text, "1000");
-  EXPECT_EQ(backend.Get(SettingsKeyPath, "EditCSMaxLenSinglePacket")->text, "300");
-  EXPECT_EQ(backend.Get(SettingsKeyPath, "CheckCSKickNotReplyingTIs")->text, "true");
-  EXPECT_EQ(backend.Get(SettingsKeyPath, "ComboCSPort")->number, 0);
+  EXPECT_EQ(Stored("EditCSMaxLogLines").text, "1000");
+  EXPECT_EQ(Stored("EditCSMaxLenSinglePacket").text, "300");
+  EXPECT_EQ(Stored("CheckCSKickNotReplyingTIs").text, "true");
+  EXPECT_EQ(Stored("ComboCSPort").number, 0);
   EXPECT_EQ(Shown(Id::EditCSMaxLogLines), "2000");
   EXPECT_EQ(Shown(Id::EditCSMaxLenSinglePacket), "249");
   EXPECT_FALSE(Button(Id::CheckCSKickNotReplyingTIs)->isChecked());
@@ -225,8 +231,8 @@ TEST_F(ConfigDialogTest, ClosingSavesTheFieldsAsTheyStandAndShowsTheCorrections)
   emit combo->activated(0);
   dialog->close();
   EXPECT_EQ(settings.ComPort, 0);
-  EXPECT_EQ(backend.Get(SettingsKeyPath, "ComboCSPort")->number, -1);
-  EXPECT_EQ(backend.Get(SettingsKeyPath, "EditCSMaxLogLines")->text, "2000");
+  EXPECT_EQ(Stored("ComboCSPort").number, -1);
+  EXPECT_EQ(Stored("EditCSMaxLogLines").text, "2000");
 }
 
 TEST_F(ConfigDialogTest, AValueThatCannotBeWrittenKeepsTheDialogOpen) {
