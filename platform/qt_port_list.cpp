@@ -54,6 +54,13 @@ std::vector<SerialPortEntry> ListSerialPorts() {
   return NumberSerialDevices(devices);
 }
 
+std::vector<std::string> SerialPortLabels() {
+  std::vector<std::string> labels;
+  for (const SerialPortEntry& entry : ListSerialPorts())
+    labels.push_back(entry.label);
+  return labels;
+}
+
 std::string DeviceForPortNumber(int number) {
   for (const SerialPortEntry& entry : ListSerialPorts()) {
     if (entry.number == number) return entry.device;

@@ -21,6 +21,9 @@ std::vector<SerialPortEntry> NumberSerialDevices(const std::vector<std::string>&
 
 // The system's serial devices, numbered.
 std::vector<SerialPortEntry> ListSerialPorts();
+// The labels of the system's serial devices ("COM1 (/dev/ttyUSB0)"), for the configuration
+// dialog's port list.
+std::vector<std::string> SerialPortLabels();
 // The device of COM n, or empty when the system has no such port.
 std::string DeviceForPortNumber(int number);
 

@@ -1,0 +1,34 @@
+// Message boxes over QMessageBox.
+#include "gui/message_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "platform/qt_text.h"
+
+namespace velora {
+
+namespace {
+
+QString BoxText(std::string_view text) {
+  QString shown = ToQString(text);
+  shown.replace("\r\n", "\n");
+  return shown;
+}
+
+}  // namespace
+
+void ShowMessageBox(QWidget* parent, std::string_view text) {
+  QMessageBox::information(parent, QApplication::applicationDisplayName(), BoxText(text));
+}
+
+bool ConfirmYesNo(QWidget* parent, std::string_view question) {
+  return QMessageBox::question(parent, QApplication::applicationDisplayName(), BoxText(question),
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::string ExceptionBoxText(std::string_view message) {
+  return "Ausnahmefehler abgefangen:\r\n" + std::string(message);
+}
+
+}  // namespace velora

@@ -1,0 +1,12 @@
+// The main of the window tests: the widgets need an application object, on the offscreen
+// platform unless another is named.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}

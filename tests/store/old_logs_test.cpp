@@ -1,0 +1,73 @@
+// Matching and deleting the old log files.
+#include "store/old_logs.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "common/cp1252.h"
+#include "support/recording_ui.h"
+
+namespace velora {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+TEST(OldLogsTest, MatchesOnlyTheDatedNames) {
+  struct Case {
+    std::string_view name;
+    bool dated;
+  };
+  for (const Case& c : {
+           Case{"veloraserverlog20261206@090705.txt", true},
+           Case{"veloraserverlogabcdefgh@ijklmn.txt", true},  // any characters in the slots
+           Case{"veloraserverlog.txt", false},
+           Case{"veloraserverlog2026120@090705.txt", false},
+           Case{"veloraserverlog20261206@0907055.txt", false},
+           Case{"veloraserverlog20261206-090705.txt", false},
+           Case{"veloraserverlog20261206@090705.log", false},
+           Case{"Veloraserverlog20261206@090705.txt", false},
+           Case{"xveloraserverlog20261206@09070.txt", false},
+       }) {
+    EXPECT_EQ(IsDatedLogFileName(c.name), c.dated) << c.name;
+  }
+}
+
+TEST(OldLogsTest, DeletesDatedAndCurrentLogsAndCountsThem) {
+  TempDir dir;
+  EXPECT_EQ(DeleteOldLogs(dir.path()), 0);
+  EXPECT_EQ(DeletedLogsMessage(0), "0 Logdateien gelöscht."_cp);
+
+  WriteFileBytes(dir.File("veloraserverlog.txt"), "current");
+  EXPECT_EQ(DeleteOldLogs(dir.path()), 1);
+  EXPECT_EQ(DeletedLogsMessage(1), "Eine Logdatei gelöscht."_cp);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("veloraserverlog.txt")));
+
+  WriteFileBytes(dir.File("veloraserverlog20261206@090705.txt"), "a");
+  WriteFileBytes(dir.File("veloraserverlog20261207@101010.txt"), "b");
+  WriteFileBytes(dir.File("veloraserverlog.txt"), "current");
+  WriteFileBytes(dir.File("users.txt"), "keep");
+  std::filesystem::create_directory(dir.File("veloraserverlog20261208@000000.txt"));
+  EXPECT_EQ(DeleteOldLogs(dir.path()), 3);
+  EXPECT_EQ(DeletedLogsMessage(3), "3 Logdateien gelöscht."_cp);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("users.txt")));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("veloraserverlog20261208@000000.txt")))
+      << "a directory of that name is no log file";
+  EXPECT_FALSE(std::filesystem::exists(dir.File("veloraserverlog20261206@090705.txt")));
+}
+
+TEST(OldLogsTest, AFileThatCannotBeDeletedCountsAllTheSame) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may delete anything";
+  TempDir dir;
+  WriteFileBytes(dir.File("veloraserverlog20261206@090705.txt"), "a");
+  std::filesystem::permissions(
+      dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  EXPECT_EQ(DeleteOldLogs(dir.path()), 1);
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("veloraserverlog20261206@090705.txt")));
+}
+
+}  // namespace
+}  // namespace velora
