@@ -17,7 +17,7 @@
 
 #include "common/cp1252.h"
 #include "platform/qt_text.h"
-#include "settings/memory_settings_backend.h"
+#include "support/memory_settings_backend.h"
 #include "support/recording_ui.h"
 
 namespace velora {
