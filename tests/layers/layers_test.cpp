@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -18,9 +17,22 @@ const std::map<std::string, int> kRank = {{"common", 0},  {"settings", 1}, {"lin
                                           {"sim", 3},     {"store", 3},    {"mail", 3},
                                           {"session", 4}, {"bus", 5}};
 
+// The folder of a line `#include "folder/file.h"`, or empty for any other line.
+std::string IncludedFolder(const std::string& line) {
+  std::size_t i = line.find_first_not_of(" \t");
+  if (i == std::string::npos || line[i] != '#') return {};
+  i = line.find_first_not_of(" \t", i + 1);
+  if (i == std::string::npos || line.compare(i, 7, "include") != 0) return {};
+  i = line.find_first_not_of(" \t", i + 7);
+  if (i == std::string::npos || line[i] != '"') return {};
+  const std::size_t slash = line.find('/', i + 1);
+  const std::size_t quote = line.find('"', i + 1);
+  if (slash == std::string::npos || slash > quote) return {};
+  return line.substr(i + 1, slash - i - 1);
+}
+
 // Every include of one core folder that reaches a folder at its own rank or above.
 std::vector<std::string> Violations(const fs::path& folder, int rank) {
-  static const std::regex include(R"(^\s*#\s*include\s+"([a-z_]+)/)");
   std::vector<std::string> found;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     const std::string ext = entry.path().extension().string();
@@ -28,10 +40,8 @@ std::vector<std::string> Violations(const fs::path& folder, int rank) {
     std::ifstream in(entry.path());
     std::string line;
     for (int n = 1; std::getline(in, line); ++n) {
-      std::smatch m;
-      if (!std::regex_search(line, m, include)) continue;
-      const std::string target = m[1];
-      if (target == folder.filename().string()) continue;
+      const std::string target = IncludedFolder(line);
+      if (target.empty() || target == folder.filename().string()) continue;
       const auto it = kRank.find(target);
       if (it == kRank.end() || it->second < rank) {
         if (it == kRank.end()) found.push_back(entry.path().string() + ":" + std::to_string(n));
