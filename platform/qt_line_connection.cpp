@@ -141,7 +141,14 @@ void QtLineConnection::OnReadyRead() {
   if (ended_ || !up_) return;
   const QByteArray bytes = socket_->readAll();
   buffer_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-  DeliverLines();
+  if (!DeliverLines()) return;
+  if (buffer_.size() > MaxLineLength) {
+    // A server that never ends its line must not fill the memory.
+    socket_->disconnect();
+    socket_->abort();
+    End(true,
+        "A line from " + where_ + " is longer than " + std::to_string(MaxLineLength) + " bytes");
+  }
 }
 
 bool QtLineConnection::DeliverLines() {

@@ -23,6 +23,9 @@ int MailServicePort(std::string_view service);
 
 class QtLineConnection : public LineConnection {
  public:
+  // Longer lines end the connection as failed.
+  static constexpr std::size_t MaxLineLength = 1 << 20;
+
   explicit QtLineConnection(QList<QSslCertificate> extraCaCertificates = {});
   ~QtLineConnection() override;
   QtLineConnection(const QtLineConnection&) = delete;

@@ -121,10 +121,12 @@ SendOutcome SendOneMail(const MailPorts& ports, const std::string& host, const s
 
 TEST_F(MailServerTest, SendsAMailThroughSmtpInTheClearAndWithTls) {
   SKIP_WITHOUT_SMTP_SERVER();
-  SKIP_WITHOUT_OPENSSL();
   for (const bool tls : {false, true}) {
     SCOPED_TRACE(tls ? "smtps" : "smtp");
-    if (tls) TrustTestCa();
+    if (tls) {
+      SKIP_WITHOUT_OPENSSL();
+      TrustTestCa();
+    }
     testing::TempDir serverDir;
     testing::SmtpTestServer server(serverDir.path(), "anna", "geheim",
                                    tls ? &Certificates() : nullptr);
@@ -401,6 +403,22 @@ TEST_F(QtLineConnectionTest, FailuresNameTheirReason) {
   EXPECT_TRUE(events.empty()) << "reported as an event, not inside Connect";
   ASSERT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }, 5000));
   EXPECT_THAT(events, ElementsAre("failed Unknown service \"gopher\" for 127.0.0.1"));
+
+  // A line without end is cut off before it fills the memory.
+  events.clear();
+  QtLineConnection endless;
+  endless.SetHandlers(Recording());
+  endless.Connect("127.0.0.1", Port(), false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return peer && !events.empty(); }, 5000));
+  const QByteArray chunk(64 * 1024, 'x');
+  for (std::size_t sent = 0; sent <= QtLineConnection::MaxLineLength; sent += chunk.size()) {
+    peer->write(chunk);
+  }
+  peer->write("\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() >= 2; }, 5000));
+  QTest::qWait(50);
+  EXPECT_THAT(events, ElementsAre("connected", "failed A line from 127.0.0.1:" + Port() +
+                                                   " is longer than 1048576 bytes"));
 
   // Closed before the report: nothing at all.
   events.clear();
