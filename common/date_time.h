@@ -13,6 +13,9 @@ struct DateTime {
   int minute = 0;
   int second = 0;
   int millisecond = 0;
+  // Local time minus UTC; only meaningful when utcOffsetKnown.
+  int utcOffsetMinutes = 0;
+  bool utcOffsetKnown = false;
 };
 
 // 0 = Sunday .. 6 = Saturday.

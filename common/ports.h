@@ -36,8 +36,15 @@ class OneShotTimer {
   virtual ~OneShotTimer() = default;
   virtual void Start(int ms) = 0;
   virtual void Stop() = 0;
-  // The expiry is delivered through the event pump.
+  // The expiry is delivered through the event pump. The timer may be destroyed from inside it.
   virtual void SetHandler(std::function<void()> onExpiry) = 0;
+};
+
+// Timers for objects that come and go, such as a mail conversation's reply time-out.
+class OneShotTimerFactory {
+ public:
+  virtual ~OneShotTimerFactory() = default;
+  virtual std::unique_ptr<OneShotTimer> CreateTimer() = 0;
 };
 
 class SerialPort {
@@ -87,19 +94,27 @@ class SettingsBackend {
   virtual void WriteInteger(std::string_view name, std::int32_t value) = 0;
 };
 
+// A text line connection to a mail server. Handlers run as events of the event loop, never
+// inside a call of the connection's own methods, and never after Close() or destruction; the
+// connection may be closed or destroyed from inside any of them.
 class LineConnection {
  public:
   struct Handlers {
+    // The connection is up (with implicit TLS: the handshake has verified the server).
     std::function<void()> connected;
     std::function<void(const std::string& line)> line;  // without CR LF
+    // The server ended an established connection.
     std::function<void()> closed;
+    // Connecting failed, or the connection broke; the text names the reason.
     std::function<void(const std::string& error)> failed;
   };
 
   virtual ~LineConnection() = default;
   virtual void SetHandlers(Handlers handlers) = 0;
-  // service: "smtp", "pop3" or a port number.
-  virtual void Connect(const std::string& host, const std::string& service) = 0;
+  // service: "smtp", "pop3" or a port number. With implicitTls the connection speaks TLS from
+  // the start and verifies the server's certificate and name.
+  virtual void Connect(const std::string& host, const std::string& service, bool implicitTls) = 0;
+  // Sends the line followed by CR LF.
   virtual void SendLine(std::string_view line) = 0;
   virtual void Close() = 0;
 };

@@ -11,15 +11,17 @@ DateTime QtClock::LocalNow() {
   const QDateTime now = QDateTime::currentDateTime();
   const QDate date = now.date();
   const QTime time = now.time();
-  return DateTime{date.year(),   date.month(),  date.day(), time.hour(),
-                  time.minute(), time.second(), time.msec()};
+  return DateTime{date.year(),   date.month(),  date.day(),  time.hour(),
+                  time.minute(), time.second(), time.msec(), now.offsetFromUtc() / 60,
+                  now.isValid()};
 }
 
 QtOneShotTimer::QtOneShotTimer() {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&timer_, &QTimer::timeout, [this] {
-    if (handler_) handler_();
+    // A copy, because the handler may destroy this timer (Qt allows that inside the signal).
+    if (auto handler = handler_) handler();
   });
 }
 

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "common/ports.h"
 
@@ -35,6 +36,13 @@ class QtOneShotTimer : public OneShotTimer {
   QTimer timer_;
   std::function<void()> handler_;
   int intervalMs_ = 5;
+};
+
+class QtOneShotTimerFactory : public OneShotTimerFactory {
+ public:
+  std::unique_ptr<OneShotTimer> CreateTimer() override {
+    return std::make_unique<QtOneShotTimer>();
+  }
 };
 
 // Hands pending events to the application and, with none pending, sleeps in the event

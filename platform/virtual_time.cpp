@@ -57,6 +57,8 @@ DateTime VirtualClock::LocalNow() {
   msOfDay /= 60;
   now.minute = static_cast<int>(msOfDay % 60);
   now.hour = static_cast<int>(msOfDay / 60);
+  now.utcOffsetMinutes = startDate_.utcOffsetMinutes;
+  now.utcOffsetKnown = startDate_.utcOffsetKnown;
   return now;
 }
 
@@ -65,7 +67,8 @@ void VirtualTimer::Start(int ms) {
   if (ms >= 0) intervalMs_ = ms;
   task_ = scheduler_.ScheduleAfter(std::int64_t{intervalMs_} * 1000, [this] {
     task_ = 0;
-    if (handler_) handler_();
+    // A copy, because the handler may destroy this timer.
+    if (auto handler = handler_) handler();
   });
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -39,7 +40,8 @@ class VirtualTime : public Scheduler {
   TaskQueue tasks_;
 };
 
-// Milliseconds and local time that follow virtual time from a chosen start.
+// Milliseconds and local time that follow virtual time from a chosen start; the start's UTC offset
+// is kept.
 class VirtualClock : public Clock {
  public:
   explicit VirtualClock(const VirtualTime& time, std::uint32_t startTickMs = 0,
@@ -73,6 +75,17 @@ class VirtualTimer : public OneShotTimer {
   std::function<void()> handler_;
   Scheduler::TaskId task_ = 0;
   int intervalMs_ = 5;
+};
+
+class VirtualTimerFactory : public OneShotTimerFactory {
+ public:
+  explicit VirtualTimerFactory(Scheduler& scheduler) : scheduler_(scheduler) {}
+  std::unique_ptr<OneShotTimer> CreateTimer() override {
+    return std::make_unique<VirtualTimer>(scheduler_);
+  }
+
+ private:
+  Scheduler& scheduler_;
 };
 
 class VirtualEventPump : public EventPump {

@@ -7,6 +7,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libgtest-dev libgmock-dev
   xvfb xauth
+  # Real mail servers for the tests of the mail clients, and openssl for their certificates.
+  python3-aiosmtpd dovecot-pop3d openssl
 )
 
 missing=()

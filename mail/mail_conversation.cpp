@@ -1,0 +1,145 @@
+// Running a mail engine over a line connection with reply time-outs.
+#include "mail/mail_conversation.h"
+
+#include <utility>
+
+namespace velora {
+
+MailConversation::MailConversation(const MailPorts& ports, MailEngine& engine,
+                                   MailProtocol protocol)
+    : ports_(ports), engine_(engine), protocol_(protocol), timer_(ports.timers.CreateTimer()) {
+  timer_->SetHandler([this] { OnTimer(); });
+}
+
+MailConversation::~MailConversation() {
+  *alive_ = false;
+  timer_->Stop();
+  if (connection_) connection_->Close();
+}
+
+void MailConversation::Close() {
+  ++generation_;
+  engine_.Abort();
+  pending_.clear();
+  timer_->Stop();
+  if (connection_) connection_->Close();
+}
+
+void MailConversation::StartRequest(const std::function<void()>& start) {
+  CheckNothingPending();
+  start();
+  Drive(false);
+}
+
+void MailConversation::StartConnecting(const std::string& host, const std::string& service,
+                                       const std::function<void()>& start) {
+  CheckNothingPending();
+  start();
+  try {
+    endpoint_ = ParseMailHost(host, service, protocol_);
+  } catch (...) {
+    engine_.Abort();  // it has only asked for the connection so far
+    throw;
+  }
+  Drive(false);
+}
+
+void MailConversation::CheckNothingPending() const {
+  if (pending_.empty()) return;
+  throw MailError(protocol_ == MailProtocol::Smtp ? "SMTP component not ready"
+                                                  : "POP3 component not ready");
+}
+
+void MailConversation::Drive(bool mayCallBack) {
+  std::vector<MailOutput> events;
+  for (MailOutput& output : engine_.TakeOutputs()) {
+    const bool isEvent = output.kind == MailOutput::Kind::ListLine ||
+                         output.kind == MailOutput::Kind::MessageLine ||
+                         output.kind == MailOutput::Kind::Done;
+    if (isEvent) {
+      events.push_back(std::move(output));
+    } else {
+      Carry(output);
+    }
+  }
+  if (!mayCallBack) {
+    // Never inside the caller's own request start: the events follow from the event loop.
+    for (MailOutput& event : events)
+      pending_.push_back(std::move(event));
+    ArmTimer();
+    return;
+  }
+  if (DeliverAll(std::move(events))) ArmTimer();
+}
+
+void MailConversation::Carry(const MailOutput& output) {
+  switch (output.kind) {
+    case MailOutput::Kind::Connect:
+      // Replacing an earlier connection is safe even from inside its own handler.
+      connection_ = ports_.connections.Create();
+      connection_->SetHandlers(MakeHandlers());
+      connection_->Connect(endpoint_.host, endpoint_.service, endpoint_.implicitTls);
+      return;
+    case MailOutput::Kind::Send:
+      if (connection_) connection_->SendLine(output.line);
+      return;
+    case MailOutput::Kind::Close:
+      if (connection_) connection_->Close();
+      return;
+    default:
+      return;
+  }
+}
+
+// False when the conversation was destroyed or closed by a callback.
+bool MailConversation::DeliverAll(std::vector<MailOutput> events) {
+  const auto alive = alive_;
+  const unsigned generation = generation_;
+  for (const MailOutput& event : events) {
+    Deliver(event);
+    if (!*alive || generation != generation_) return false;
+  }
+  return true;
+}
+
+void MailConversation::ArmTimer() {
+  if (!pending_.empty()) {
+    timer_->Start(0);
+  } else if (!engine_.Awaiting().empty()) {
+    timer_->Start(ports_.replyTimeoutMs);
+  } else {
+    timer_->Stop();
+  }
+}
+
+void MailConversation::OnTimer() {
+  if (!pending_.empty()) {
+    if (DeliverAll(std::exchange(pending_, {}))) ArmTimer();
+    return;
+  }
+  engine_.TimedOut();
+  Drive(true);
+}
+
+LineConnection::Handlers MailConversation::MakeHandlers() {
+  LineConnection::Handlers handlers;
+  handlers.connected = [this] {
+    engine_.Connected();
+    Drive(true);
+  };
+  handlers.line = [this](const std::string& line) {
+    engine_.ReceiveLine(line);
+    Drive(true);
+  };
+  handlers.closed = [this] {
+    engine_.Closed();
+    Drive(true);
+  };
+  handlers.failed = [this](const std::string& error) {
+    engine_.Failed(error);
+    Drive(true);
+  };
+  return handlers;
+}
+
+}  // namespace velora
