@@ -2,7 +2,6 @@
 #include "store/old_logs.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
