@@ -22,7 +22,8 @@ void Login(ServiceSession& session, const TAction& action);
 void Logout(ServiceSession& session, const TAction& action);
 void ChangePassword(ServiceSession& session, const TAction& action);
 
-// Administration (admin_service.cpp). Each refuses a session that is not an administrator's.
+// Administration (admin_service.cpp). All but the user list refuse a session that is not an
+// administrator's.
 void CreateUser(ServiceSession& session, const TAction& action);
 void ListUsers(ServiceSession& session, const TAction& action);  // edit items for administrators
 void EditUser(ServiceSession& session, const TAction& action);
