@@ -1,4 +1,4 @@
-// Accounts: login with the greeting of the hour, and logout.
+// Accounts: login with the greeting of the hour, logout, and a new password.
 #include <string>
 
 #include "common/cp1252.h"
@@ -57,6 +57,21 @@ void Login(ServiceSession& session, const TAction&) {
 
 void Logout(ServiceSession& session, const TAction&) {
   session.Logout();
+}
+
+// The old password is not asked for: whoever holds the logged-in session may set a new one.
+void ChangePassword(ServiceSession& session, const TAction&) {
+  Tuserdata* account = OwnAccount(session);
+  if (account == nullptr) return;
+  const std::string password = session.GetInputValue("password");
+  if (password != session.GetInputValue("password2")) {
+    session.ShowMessageScreen("Die beiden eingegebenen Paßwörter stimmen nicht überein."_cp,
+                              "menukonfiguration");
+    return;
+  }
+  account->Password = password;
+  Changed(session);
+  session.ShowMessageScreen("Das Paßwort wurde geändert."_cp, "menukonfiguration");
 }
 
 }  // namespace velora

@@ -12,6 +12,14 @@ std::uint8_t Model(std::uint8_t calcType) {
   return calcType < CalcTypeCount ? calcType : 0;
 }
 
+// The calculator ends a text or a caption at a 0 byte, so one inside typed text (any byte can be
+// typed) would cut a page short or split a caption in two and shift the items after it.
+void BlankNulBytes(std::string& text) {
+  for (char& c : text) {
+    if (c == '\0') c = ' ';
+  }
+}
+
 }  // namespace
 
 std::string WrapText(std::string_view text, int width) {
@@ -80,6 +88,7 @@ std::string TextPagePayload(std::string_view pageText, int page, int lastPage,
       start < pageText.size()
           ? TranslateText(pageText.substr(start, ScreenChars[Model(calcType)]), calcType)
           : std::string();
+  BlankNulBytes(chars);
   if (!chars.empty()) {
     if (page > 0) chars.front() = static_cast<char>(MarkPageAbove);
     if (page < lastPage) chars.back() = static_cast<char>(MarkPageBelow);
@@ -110,7 +119,9 @@ std::string MenuScreenPayload(std::string_view titleLine, const std::vector<std:
   data += titleLine;
   data += '\0';
   for (const std::string& caption : captions) {
-    data += TranslateText(caption, calcType);
+    std::string shown = TranslateText(caption, calcType);
+    BlankNulBytes(shown);
+    data += shown;
     data += '\0';
   }
   return data;

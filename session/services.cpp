@@ -1,4 +1,5 @@
-// The handler table.
+// The handler table, and what the services share: whose account a session may act for, the
+// administrator check, list items and the change notice.
 #include "session/services.h"
 
 #include "common/cp1252.h"
@@ -26,11 +27,38 @@ void JumpToPage(ServiceSession& session, const TAction&) {
 
 std::array<ActionHandler, ActionCount> MakeHandlers() {
   std::array<ActionHandler, ActionCount> handlers{};
+  handlers[ActionMotd] = ShowMotd;
+  handlers[ActionSendMessage] = SendMessage;
+  handlers[ActionListMessages] = ListMessages;
+  handlers[ActionShowMessage] = ShowMessage;
   handlers[ActionLogin] = Login;
   handlers[ActionLogout] = Logout;
+  handlers[ActionTime] = ShowTime;
+  handlers[ActionTransDe] = TranslateDe;
+  handlers[ActionTransEd] = TranslateEd;
+  handlers[ActionMsgDelete] = DeleteMessage;
+  handlers[ActionMsgReply] = ReplyMessage;
   handlers[ActionMenuMain] = MenuMain;
+  handlers[ActionKickUser] = KickUserAction;
+  handlers[ActionCreateUser] = CreateUser;
+  handlers[ActionListUsers] = ListUsers;
+  handlers[ActionEditUser] = EditUser;
   handlers[ActionJumpToPage] = JumpToPage;
+  handlers[ActionListFeedback] = ListFeedback;
+  handlers[ActionShowFeedback] = ShowFeedback;
+  handlers[ActionSaveFeedback] = SaveFeedback;
+  handlers[ActionChangePasswd] = ChangePassword;
   return handlers;
+}
+
+// The account a session acts for, without telling it anything: a session refused at
+// registration still knows the account of its name, which belongs to someone else.
+Tuserdata* AccountInUse(ServiceSession& session) {
+  if (session.Refused()) return nullptr;
+  Tuserdata* account = session.Account();
+  if (account == nullptr) return nullptr;
+  if (session.Context().settings.LoginRequired && !session.LoggedIn()) return nullptr;
+  return account;
 }
 
 }  // namespace
@@ -48,6 +76,47 @@ SessionDirectory& NoSessionDirectory() {
 const std::array<ActionHandler, ActionCount>& ActionHandlers() {
   static const std::array<ActionHandler, ActionCount> handlers = MakeHandlers();
   return handlers;
+}
+
+Tuserdata* OwnAccount(ServiceSession& session) {
+  if (Tuserdata* account = AccountInUse(session)) return account;
+  if (session.Refused()) {
+    session.ShowMessageScreen(session.Refusal(), "IDlogout");
+  } else if (session.Account() == nullptr) {
+    session.ShowMessageScreen("Dein Nutzername existiert nicht.", "IDlogout");
+  } else {
+    session.ShowMessageScreen("Bitte melde Dich zuerst an.", LoginFile);
+  }
+  return nullptr;
+}
+
+bool IsAdministrator(ServiceSession& session) {
+  const Tuserdata* account = AccountInUse(session);
+  return account != nullptr && account->IsAdmin;
+}
+
+bool RequireAdministrator(ServiceSession& session, const TAction& action) {
+  const Tuserdata* account = OwnAccount(session);
+  if (account != nullptr && account->IsAdmin) return true;
+  session.LogText("refused " + action.Target + " for " + session.UserName() +
+                  ": not an administrator");
+  if (account != nullptr) {
+    session.ShowMessageScreen("Diese Aktion ist nur für Administratoren."_cp, "IDmenumain");
+  }
+  return false;
+}
+
+TLMenuItem ListItem(ServiceSession& session, std::string_view caption, std::string_view action,
+                    std::int32_t param) {
+  TLMenuItem item;
+  item.Caption = std::string(caption.substr(0, MenuCaptionMax));
+  item.Action = ParseAction(0, action, session.Context().log);
+  item.Action.Param = param;
+  return item;
+}
+
+void Changed(ServiceSession&) {
+  // Nothing keeps the files current while the server runs yet; they are written at the end.
 }
 
 }  // namespace velora

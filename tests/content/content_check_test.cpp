@@ -353,6 +353,23 @@ TEST_F(ContentTest, MenusOfferTheServices) {
   EXPECT_EQ(AsciiLower(Lines("kickme.txt")[2]), "idlogout");
 }
 
+// The services a user starts from a page; the others follow an item of a service's list (or the
+// login and the page prompt). SMS cannot be sent, so no page offers it.
+TEST_F(ContentTest, EveryServiceIsReachableFromTheMainMenus) {
+  const std::set<std::string> notFromPages = {
+      "showmessage",  "msgreply", "msgdelete", "showmail",   "mailnext", "mailreply",
+      "showfeedback", "edituser", "kickuser",  "jumptopage", "login",    "sendsms"};
+  const std::set<std::string> administration = {"createuser", "listusers"};
+  const std::set<std::string> user = Reachable("menumain.txt");
+  const std::set<std::string> admin = Reachable("menumainadmin.txt");
+  for (const std::string& id : kActionIds) {
+    if (notFromPages.count(id)) continue;
+    SCOPED_TRACE(id);
+    EXPECT_TRUE(admin.count("id" + id));
+    EXPECT_EQ(user.count("id" + id) > 0, administration.count(id) == 0);
+  }
+}
+
 TEST_F(ContentTest, EveryPageCanBeReached) {
   std::set<std::string> reached;
   for (const std::string& root : kFixedPages) {

@@ -62,7 +62,9 @@ class Harness {
  public:
   Harness();
 
-  SessionContext Context() { return SessionContext{settings, log, clock, random, users, feedback}; }
+  SessionContext Context() {
+    return SessionContext{settings, log, clock, random, users, feedback, *directory};
+  }
   // A content page from its lines (CR LF line ends).
   void Page(std::string_view name, std::initializer_list<std::string_view> lines);
   void Page(std::string_view name, const std::vector<std::string>& lines);
@@ -82,6 +84,9 @@ class Harness {
   ScriptedRandom random;
   UserTable users;
   FeedbackList feedback;
+  // Sessions registered afterwards reach each other through it (a station table in tests that
+  // run several sessions).
+  SessionDirectory* directory = &NoSessionDirectory();
 };
 
 class Calculator {

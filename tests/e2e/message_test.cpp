@@ -1,0 +1,132 @@
+// Two calculators on the radio, a TI 82 and a TI 86: one sends the other a message, which is
+// told at once, reads it and answers.
+#include <gtest/gtest.h>
+
+#include "common/cp1252.h"
+#include "link/frame.h"
+#include "network_harness.h"
+
+namespace velora {
+namespace {
+
+using testing::Network;
+
+// One calculator's user: acts once on each new screen of the kind it waits for.
+struct User {
+  explicit User(CalculatorEngine& engine) : e(engine) {}
+
+  CalculatorEngine& e;
+  std::uint32_t answered = 0;
+  std::vector<std::string> seen;
+
+  bool Fresh(int replyKind) {
+    if (e.ScreenSerial() == answered || e.PendingKind() != KindNothing) return false;
+    if (e.SimExpectedReply() != replyKind) return false;
+    answered = e.ScreenSerial();
+    // The words of the screen, whatever their line breaks.
+    std::string words;
+    for (char c : testing::ScreenWords(e)) {
+      if (c != ' ' || (!words.empty() && words.back() != ' ')) words += c;
+    }
+    seen.push_back(words);
+    return true;
+  }
+  bool FreshText(std::string_view words) {
+    return Fresh(KindTextReply) && seen.back().find(words) != std::string::npos;
+  }
+  void Choose(std::string_view caption) {
+    for (int row = 1; row < 8; ++row) {
+      if (e.ScreenRow(row).find(caption) != std::string::npos) {
+        e.KeyPress(static_cast<char>('0' + row));
+        return;
+      }
+    }
+    ADD_FAILURE() << "no item " << caption << " on " << seen.back();
+  }
+  void Continue() { e.KeyPress('5'); }
+};
+
+TEST(MessageNetworkTest, AMessageIsNoticedAtOnceReadAndAnswered) {
+  Network net;
+  net.AddUser("anna", "pa");
+  net.AddUser("bert", "pb");
+  User anna{net.AddCalculator("anna", 0).engine()};
+  User bert{net.AddCalculator("bert", 1).engine()};
+  const auto menu = [](User& u) { return u.Fresh(KindMenuReply); };
+  const auto input = [](User& u) { return u.Fresh(KindInputReply); };
+  const std::size_t done = net.Run(
+      {{"start", [] { return true; }, [&] { anna.e.Connect(); }},
+       {"anna registered", [&] { return anna.e.Registered(); }, [&] { bert.e.Connect(); }},
+       {"anna login", [&] { return input(anna); }, [&] { anna.e.SubmitInput(false, "pa"); }},
+       {"bert login", [&] { return input(bert); }, [&] { bert.e.SubmitInput(false, "pb"); }},
+       {"anna greeting", [&] { return anna.Fresh(KindTextReply); }, [&] { anna.Continue(); }},
+       {"bert greeting", [&] { return bert.Fresh(KindTextReply); }, [&] { bert.Continue(); }},
+       {"anna main menu", [&] { return menu(anna); }, [&] { anna.Choose("Nachrichten"); }},
+       {"bert main menu", [&] { return menu(bert); }},
+       {"anna message menu", [&] { return menu(anna); }, [&] { anna.Choose("Schreiben"); }},
+       {"anna recipient", [&] { return input(anna); }, [&] { anna.e.SubmitInput(false, "bert"); }},
+       {"anna text", [&] { return input(anna); }, [&] { anna.e.SubmitInput(false, "Hallo Bert"); }},
+       {"bert told", [&] { return bert.FreshText("Du hast Post."); }, [&] { bert.Continue(); }},
+       {"anna confirmation", [&] { return anna.FreshText("an BERT versendet."); },
+        [&] { anna.Continue(); }},
+       {"bert back on the main menu", [&] { return menu(bert); },
+        [&] { bert.Choose("Nachrichten"); }},
+       {"bert message menu", [&] { return menu(bert); }, [&] { bert.Choose("Lesen"); }},
+       {"bert list", [&] { return menu(bert); }, [&] { bert.Choose("Hallo Bert"); }},
+       {"bert reads", [&] { return bert.FreshText("von anna"); }, [&] { bert.Continue(); }},
+       {"bert after reading", [&] { return menu(bert); }, [&] { bert.Choose("Antworten"); }},
+       {"bert answers", [&] { return input(bert); },
+        [&] { bert.e.SubmitInput(false, "Hallo Anna"); }},
+       {"anna on the message menu", [&] { return menu(anna); }},
+       {"anna told", [&] { return anna.FreshText("Du hast Post."); }},
+       {"bert confirmation", [&] { return bert.FreshText("an ANNA versendet."); }}},
+      120'000);
+  ASSERT_EQ(done, 22u) << net.stuck;
+
+  EXPECT_NE(bert.seen.back().find("Die Nachricht wird an ANNA versendet."), std::string::npos);
+  const std::vector<Tuserdata>& users = net.server->Users();
+  ASSERT_EQ(users[1].Messages.size(), 1u);
+  EXPECT_EQ(users[1].Messages[0].Sender, "anna");
+  EXPECT_EQ(users[1].Messages[0].Text, "Hallo Bert");
+  EXPECT_TRUE(users[1].Messages[0].Read);
+  ASSERT_EQ(users[0].Messages.size(), 1u);
+  EXPECT_EQ(users[0].Messages[0].Sender, "bert");
+  EXPECT_EQ(users[0].Messages[0].Text, "Hallo Anna");
+  EXPECT_FALSE(users[0].Messages[0].Read);
+
+  // The notice goes out in the cycle after the one that carried the message, or in that cycle.
+  const auto sentAt = [&](int source, std::string_view text) {
+    for (const auto& h : net.FramesOf(KindInputReply, ServerAddress)) {
+      if (FrameByte(h.frame, FrameSource) == source &&
+          FramePayload(h.frame).find(text) != std::string::npos) {
+        return h.atUs;
+      }
+    }
+    ADD_FAILURE() << "no input reply " << text;
+    return std::int64_t{0};
+  };
+  const auto toldAt = [&](int destination, std::int64_t after) {
+    for (const auto& h : net.FramesOf(KindTextScreen, destination)) {
+      if (h.atUs > after && FramePayload(h.frame).find("Du hast Post.") != std::string::npos) {
+        return h.atUs;
+      }
+    }
+    ADD_FAILURE() << "no notice to " << destination;
+    return std::int64_t{0};
+  };
+  const auto invitationsBetween = [&](std::int64_t from, std::int64_t to) {
+    int n = 0;
+    for (const auto& h : net.FramesOf(KindInvite))
+      n += h.atUs > from && h.atUs < to;
+    return n;
+  };
+  const int annaAddress = anna.e.SimAddress();
+  const int bertAddress = bert.e.SimAddress();
+  const std::int64_t sent = sentAt(annaAddress, "Hallo Bert");
+  EXPECT_LE(invitationsBetween(sent, toldAt(bertAddress, sent)), 1);
+  const std::int64_t answered = sentAt(bertAddress, "Hallo Anna");
+  EXPECT_LE(invitationsBetween(answered, toldAt(annaAddress, answered)), 1);
+}
+
+}  // namespace
+}  // namespace velora
