@@ -123,7 +123,9 @@ bool StationTable::Notify(std::string_view userName, std::string_view text) {
   for (Station& station : sessions_) {
     TProcess& session = *station.session;
     if (AsciiUpper(session.UserName()) != name) continue;
-    const std::string back = session.CurrentPageId();
+    // Back to the page on display; a session that has loaded none yet goes to its start page.
+    const std::string back =
+        session.CurrentPageId().empty() ? std::string("IDmenumain") : session.CurrentPageId();
     session.ShowMessageScreen(text, back);
     return true;
   }
