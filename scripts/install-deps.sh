@@ -6,7 +6,7 @@ packages=(
   g++ make cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libgtest-dev libgmock-dev
-  xvfb xauth
+  xvfb xauth x11-utils
 )
 
 missing=()
