@@ -188,6 +188,56 @@ TEST_F(MainWindowTest, UptimeCountsWhileRunningAndAcrossStopAndStart) {
   EXPECT_EQ(w.Core().TotalUptime(), 161);
 }
 
+TEST_F(MainWindowTest, StopAndStartWhileTheCycleEndsRunsTheServerAgain) {
+  TForm1& w = Window();
+  OperatorSteps steps;
+  steps
+      .Then(
+          "the server runs", [&] { return w.Running() && w.Core().Cycle().cycles >= 1; },
+          [&] {
+            w.StartStopClick();  // Stop: the cycle finishes the step it is in
+            w.StartStopClick();  // Start again before it has
+            EXPECT_EQ(w.StartStopAction()->text(), "&Stop");
+          })
+      .Then(
+          "the server runs again", [&] { return w.Running() && w.Core().Cycle().cycles == 1; },
+          [&] { w.StartStopClick(); });
+  WhileRunning(steps);
+  EXPECT_EQ(w.StartStopAction()->text(), "&Start");
+  EXPECT_FALSE(w.Running());
+}
+
+TEST_F(MainWindowTest, ConfigurationDialogHoldsTheCycleAndItsValuesApplyWhenItCloses) {
+  TForm1& w = Window();
+  TForm2& dialog = *w.Configuration();
+  auto* receiveWait = qobject_cast<QLineEdit*>(dialog.Field(SettingId::EditCSReceiveWait));
+  ASSERT_NE(receiveWait, nullptr);
+  EXPECT_EQ(receiveWait->text(), "50");
+  OperatorSteps steps;
+  steps
+      .Then(
+          "two cycles ran", [&] { return w.Running() && w.Core().Cycle().cycles >= 2; },
+          [&] {
+            QTimer::singleShot(0, [&] {
+              EXPECT_EQ(QApplication::activeModalWidget(), &dialog);
+              const std::uint64_t cycles = w.Core().Cycle().cycles;
+              QTest::qWait(400);
+              EXPECT_EQ(w.Core().Cycle().cycles, cycles) << "no cycle while the dialog is open";
+              receiveWait->selectAll();
+              QTest::keyClicks(receiveWait, "70");
+              dialog.close();
+            });
+            w.findChild<QAction*>("MMConfig")->trigger();  // Server, Konfiguration
+            EXPECT_FALSE(dialog.isVisible());
+          })
+      .Then(
+          "the new wait applies", [&] { return w.Core().Settings().ReceiveWait == 70; },
+          [&] { w.StartStopClick(); });
+  WhileRunning(steps);
+  EXPECT_EQ(folder.backend.Get(SettingsKeyPath, "EditCSReceiveWait")->text, "70")
+      << "closing the dialog stored the value";
+}
+
 TEST_F(MainWindowTest, SliderSetsTheLogLevelWithNoLoggingAtTheTop) {
   Window();
   auto* track = Child<QSlider>("Track");

@@ -7,7 +7,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <filesystem>
@@ -69,25 +68,28 @@ class OperatorSteps {
   // Runs start (pressing Start, which returns when the cycle has ended) with the steps ticking
   // inside it. True when every step ran.
   bool Run(TForm1& window, const std::function<void()>& start, int timeoutMs = 60'000) {
-    QElapsedTimer clock;
-    clock.start();
     QTimer ticker;
     ticker.setInterval(10);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
       if (next_ >= steps_.size()) return;
       Step& step = steps_[next_];
-      if (step.ready()) {
-        ++next_;
-        step.act();
-      } else if (clock.elapsed() > timeoutMs) {
-        ADD_FAILURE() << "timed out waiting for: " << step.what;
-        next_ = steps_.size();
-        window.close();
-      }
+      if (!step.ready()) return;
+      ++next_;
+      step.act();
+    });
+    // A timer of its own, so that it fires even while a step hangs in a wait of its own.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [&] {
+      if (next_ < steps_.size()) ADD_FAILURE() << "timed out waiting for: " << steps_[next_].what;
+      next_ = steps_.size() + 1;
+      window.close();
     });
     ticker.start();
+    deadline.start(timeoutMs);
     start();
     ticker.stop();
+    deadline.stop();
     return next_ == steps_.size() && !window.Running();
   }
 
