@@ -23,7 +23,11 @@ test: build build-asan
 	ctest --test-dir $(BUILD) $(CTEST_ARGS)
 	ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
 
-run: build
+# Only the two programs, not the tests.
+run: deps
+	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad
 	@bash scripts/run.sh $(BUILD)
 
 format:

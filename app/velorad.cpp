@@ -1,12 +1,7 @@
 // velorad: the server without windows, for an always-on box and for black-box tests.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDir>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "app/signal_watch.h"
 #include "app/terminal_ui.h"
 #include "bus/lifecycle.h"
 #include "bus/server.h"
@@ -93,30 +89,6 @@ std::optional<Options> Parse(int argc, char** argv, std::string& error) {
   return o;
 }
 
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-// Stops the server like closing the main window when SIGINT or SIGTERM arrives.
-void WatchSignals(QObject* parent, Server& server) {
-  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, parent);
-  QObject::connect(notifier, &QSocketNotifier::activated, [&server] {
-    char buffer[16];
-    while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
-    }
-    server.AbortWaits();
-  });
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-}
-
 int Run(const Options& options) {
   if (!QDir::setCurrent(QString::fromStdString(options.workdir))) {
     std::fprintf(stderr, "velorad: cannot change to %s\n", options.workdir.c_str());
@@ -141,12 +113,15 @@ int Run(const Options& options) {
       options.settingsFile
           ? std::make_unique<QtSettingsBackend>(QString::fromStdString(*options.settingsFile))
           : std::make_unique<QtSettingsBackend>();
-  Lifecycle lifecycle(server, ui, *backend, [] {
-    std::vector<std::string> labels;
-    for (const SerialPortEntry& entry : ListSerialPorts())
-      labels.push_back(entry.label);
-    return labels;
-  }, ".");
+  Lifecycle lifecycle(
+      server, ui, *backend,
+      [] {
+        std::vector<std::string> labels;
+        for (const SerialPortEntry& entry : ListSerialPorts())
+          labels.push_back(entry.label);
+        return labels;
+      },
+      ".");
   if (!lifecycle.Load(static_cast<std::uint32_t>(std::random_device{}()))) return 1;
   if (options.port) port->SetDevicePath(*options.port);
 
@@ -169,7 +144,8 @@ int Run(const Options& options) {
   }
 
   QCoreApplication* app = QCoreApplication::instance();
-  WatchSignals(app, server);
+  // Stops the server like closing the main window.
+  WatchTerminationSignals(app, [&server] { server.AbortWaits(); });
   QTimer uptime;
   QObject::connect(&uptime, &QTimer::timeout, [&server] { server.TickSecond(); });
   uptime.start(1000);

@@ -1,8 +1,6 @@
 // Program start and end.
 #include "bus/lifecycle.h"
 
-
-
 namespace velora {
 
 Lifecycle::Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
@@ -22,18 +20,28 @@ bool Lifecycle::Report(const UserFileReport& report) {
 }
 
 bool Lifecycle::Load(std::uint32_t seed) {
+  if (!LoadFiles(seed)) return false;
+  if (const SettingsFailure failure = LoadSettings())
+    ui_.ShowMessage("Ausnahmefehler abgefangen:\r\n" + *failure);
+  return true;
+}
+
+bool Lifecycle::LoadFiles(std::uint32_t seed) {
   UserTable users;
   FeedbackList feedback;
   std::int32_t totalUptime = 0;
-  if (!Report(LoadUserData(workDir_, users, feedback, totalUptime))) return false;
+  const UserFileReport report = LoadUserData(workDir_, users, feedback, totalUptime);
+  usersFound_ = report.outcome != UserFileOutcome::UsersMissing;
+  if (!Report(report)) return false;
   server_.Restore(std::move(users), std::move(feedback), totalUptime);
   server_.SeedRandom(seed);
-  if (const SettingsFailure failure = store_.Load()) {
-    ui_.ShowMessage("Ausnahmefehler abgefangen:\r\n" + *failure);
-    return true;
-  }
-  server_.ApplySettings(edited_);
   return true;
+}
+
+SettingsFailure Lifecycle::LoadSettings() {
+  SettingsFailure failure = store_.Load();
+  if (!failure) server_.ApplySettings(edited_);
+  return failure;
 }
 
 SettingsFailure Lifecycle::CloseSettings() {

@@ -21,6 +21,12 @@ class Lifecycle {
   // Program start: "users.txt" and "resfdbck.txt", then the settings, loaded and applied. False
   // when the program must end because a file could not be read.
   bool Load(std::uint32_t seed);
+  // The two halves of Load, for the operator program, whose configuration dialog loads the
+  // settings when it is created: the files (false: the program must end), then the settings.
+  bool LoadFiles(std::uint32_t seed);
+  SettingsFailure LoadSettings();
+  // Whether the last LoadFiles found "users.txt".
+  bool UsersFileFound() const { return usersFound_; }
   // Runs the server until it is stopped; false when it could not start.
   bool Run() { return server_.Start(); }
   // Program end: writes both files; false when one could not be written.
@@ -42,6 +48,7 @@ class Lifecycle {
   SettingsForm form_;
   SettingsStore store_;
   std::set<std::string> transient_;
+  bool usersFound_ = false;
 };
 
 }  // namespace velora

@@ -99,9 +99,14 @@ QVBoxLayout* VColumn(QWidget* owner) {
 
 TForm2::TForm2(SettingsForm& form, SettingsStore& store, OperatorUi& ui,
                std::function<bool()> running, std::string logDirectory, QWidget* parent)
+    : TForm2(form, Steps{[&store] { return store.Load(); }, [&store] { return store.Save(); }}, ui,
+             std::move(running), std::move(logDirectory), parent) {}
+
+TForm2::TForm2(SettingsForm& form, Steps steps, OperatorUi& ui, std::function<bool()> running,
+               std::string logDirectory, QWidget* parent)
     : QDialog(parent),
       form_(form),
-      store_(store),
+      steps_(std::move(steps)),
       ui_(ui),
       running_(std::move(running)),
       logDirectory_(std::move(logDirectory)) {
@@ -375,7 +380,7 @@ void TForm2::Sync(SettingId id) {
 }
 
 bool TForm2::FormShow() {
-  if (const SettingsFailure failure = store_.Load()) {
+  if (const SettingsFailure failure = steps_.load()) {
     ui_.ShowMessage(ExceptionBoxText(*failure));
     return false;
   }
@@ -383,7 +388,7 @@ bool TForm2::FormShow() {
 }
 
 bool TForm2::FormClose() {
-  if (const SettingsFailure failure = store_.Save()) {
+  if (const SettingsFailure failure = steps_.save()) {
     ui_.ShowMessage(ExceptionBoxText(*failure));
     return false;
   }

@@ -30,6 +30,14 @@ class TForm2 : public QDialog {
   // the form's change handler.
   TForm2(SettingsForm& form, SettingsStore& store, OperatorUi& ui, std::function<bool()> running,
          std::string logDirectory = ".", QWidget* parent = nullptr);
+  // Loading and saving as steps of their own: the operator program's lifecycle loads the
+  // settings and applies what the dialog saves to the running server.
+  struct Steps {
+    std::function<SettingsFailure()> load;
+    std::function<SettingsFailure()> save;
+  };
+  TForm2(SettingsForm& form, Steps steps, OperatorUi& ui, std::function<bool()> running,
+         std::string logDirectory = ".", QWidget* parent = nullptr);
   ~TForm2() override;
 
   // Loads and applies the stored settings, once per program run; a failure is shown in the
@@ -62,7 +70,7 @@ class TForm2 : public QDialog {
   void SyncAll();
 
   SettingsForm& form_;
-  SettingsStore& store_;
+  Steps steps_;
   OperatorUi& ui_;
   std::function<bool()> running_;
   std::string logDirectory_;

@@ -1,0 +1,130 @@
+// velora_screenshots: pictures of the three windows for the README (scripts/screenshots.sh runs
+// it under Xvfb). It plays a short session in a fresh working folder: Start, the built-in
+// simulator logs in as the guest and reaches the main menu, and each window is grabbed.
+//   velora_screenshots CONTENT_DIR OUTPUT_DIR
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gui/config_dialog.h"
+#include "gui/main_window.h"
+#include "gui/simulator_window.h"
+#include "platform/qt_port_list.h"
+#include "platform/qt_settings_backend.h"
+#include "platform/qt_text.h"
+#include "store/user_file.h"
+
+namespace velora {
+namespace {
+
+struct Step {
+  std::function<bool()> ready;
+  std::function<void()> act;
+};
+
+bool Save(QWidget& widget, const QString& path) {
+  const bool saved = widget.grab().save(path);
+  std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write",
+               path.toLocal8Bit().constData());
+  return saved;
+}
+
+int Run(const QString& contentDir, const QString& outputDir) {
+  QTemporaryDir work;
+  if (!work.isValid() || !QDir::setCurrent(work.path()) ||
+      !QFile::link(contentDir, work.filePath("content"))) {
+    std::fprintf(stderr, "velora_screenshots: cannot prepare a working folder\n");
+    return 1;
+  }
+  Tuserdata guest;
+  guest.Name = "GAST";
+  guest.Password = "gast";
+  QFile users(work.filePath("users.txt"));
+  const std::string bytes = FormatUsersFile({guest}, 3725);
+  if (!users.open(QIODevice::WriteOnly) ||
+      users.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+          static_cast<qint64>(bytes.size())) {
+    return 1;
+  }
+  users.close();
+
+  QtSettingsBackend settings(work.filePath("settings.conf"));
+  TForm1 window(settings, SerialPortLabels, ".");
+  if (!window.FormCreate(1)) return 1;
+  window.show();
+  window.move(0, 0);
+
+  TFormTiSim& sim = *window.Simulator();
+  auto field = [&sim](const char* name) { return sim.findChild<QLineEdit*>(name); };
+  auto screen = [&sim] { return sim.findChild<QPlainTextEdit*>("MemoTIScr")->toPlainText(); };
+  bool ok = true;
+  std::uint64_t menuCycle = 0;
+  const std::vector<Step> steps{
+      {[&] { return window.Running() && sim.isVisible(); },
+       [&] {
+         sim.move(window.width() + 20, 0);
+         sim.Engine().SetUserName("gast");
+         sim.Refresh();
+         sim.CmdConnectClick();
+       }},
+      {[&] { return field("EditEditField")->isEnabled(); },
+       [&] { sim.Engine().SubmitInput(false, "gast"); }},
+      {[&] { return screen().contains("gast!"); },
+       [&] { sim.Engine().KeyPress(CalculatorEngine::KeyEnter); }},
+      {[&] { return screen().startsWith(ToQString("Hauptmenü"_cp)); },
+       [&] { menuCycle = window.Core().Cycle().cycles; }},
+      // Some cycles more, so that the graphs show a stretch of traffic.
+      {[&] { return window.Core().Cycle().cycles >= menuCycle + 25; },
+       [&] {
+         ok = Save(window, outputDir + "/main-window.png") && ok;
+         ok = Save(sim, outputDir + "/simulator.png") && ok;
+         window.StartStopClick();
+       }},
+  };
+  std::size_t next = 0;
+  QElapsedTimer clock;
+  clock.start();
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    if (next < steps.size() && steps[next].ready()) {
+      steps[next++].act();
+    } else if (next < steps.size() && clock.elapsed() > 60'000) {
+      std::fprintf(stderr, "velora_screenshots: step %zu did not come due\n", next + 1);
+      next = steps.size();
+      ok = false;
+      window.StartStopClick();
+    }
+  });
+  ticker.start(20);
+  window.StartStopClick();  // runs the polling cycle until the last step stops it
+  ticker.stop();
+
+  TForm2& config = *window.Configuration();
+  config.show();
+  config.move(0, window.height() + 40);
+  QApplication::processEvents();
+  ok = Save(config, outputDir + "/configuration.png") && ok;
+  config.hide();
+  window.close();
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace velora
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: velora_screenshots CONTENT_DIR OUTPUT_DIR\n");
+    return 2;
+  }
+  return velora::Run(QDir(argv[1]).absolutePath(), QDir(argv[2]).absolutePath());
+}

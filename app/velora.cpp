@@ -1,0 +1,25 @@
+// velora: the operator's desktop program. It reads no command line and works in the current
+// directory: users.txt, resfdbck.txt and the logs lie there, the content in ./content/ unless
+// the configuration names another folder.
+#include <random>
+#include <string_view>
+
+#include "app/signal_watch.h"
+#include "gui/main_window.h"
+#include "gui/velora_application.h"
+#include "platform/qt_port_list.h"
+#include "platform/qt_settings_backend.h"
+
+int main(int argc, char** argv) {
+  velora::VeloraApplication app(argc, argv);
+  velora::QtSettingsBackend settings;
+  velora::TForm1 window(settings, velora::SerialPortLabels, ".");
+  app.SetErrorHandler([&window](std::string_view message) { window.AppEventsException(message); });
+  if (!window.FormCreate(std::random_device{}())) return 1;
+  // Ending the session or a kill asks the program to end as closing the window does, so that
+  // the users' data is written.
+  velora::WatchTerminationSignals(&app, [&window] { window.close(); });
+  window.show();
+  const int status = app.exec();
+  return status != 0 ? status : window.ExitCode();
+}

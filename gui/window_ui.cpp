@@ -1,0 +1,46 @@
+// The operator port over message boxes and the event list.
+#include "gui/window_ui.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+
+#include "gui/message_boxes.h"
+#include "platform/qt_text.h"
+
+namespace velora {
+
+namespace {
+
+QString ListText(std::string_view cp1252) {
+  QString text = ToQString(cp1252);
+  text.replace("\r\n", "\n");
+  return text;
+}
+
+}  // namespace
+
+WindowUi::WindowUi(QWidget* boxParent, QPlainTextEdit* eventList)
+    : boxParent_(boxParent), eventList_(eventList) {}
+
+void WindowUi::ShowMessage(std::string_view text) {
+  ShowMessageBox(boxParent_, text);
+}
+
+bool WindowUi::Confirm(std::string_view question) {
+  return ConfirmYesNo(boxParent_, question);
+}
+
+void WindowUi::EventLine(std::string_view line) {
+  if (!eventList_) return;
+  eventList_->appendPlainText(ListText(line));
+  eventList_->verticalScrollBar()->setValue(eventList_->verticalScrollBar()->maximum());
+}
+
+void WindowUi::ReplaceEventList(std::string_view text) {
+  if (!eventList_) return;
+  QString shown = ListText(text);
+  if (shown.endsWith('\n')) shown.chop(1);
+  eventList_->setPlainText(shown);
+}
+
+}  // namespace velora
