@@ -75,7 +75,8 @@ void LogFile::LogE(std::string_view bytes) {
 }
 
 void LogFile::MainLog(std::string_view text, bool toFile) {
-  ui_.EventLine(text);
+  // Names come from the radio: a terminal must not take them for commands. The file keeps them.
+  ui_.EventLine(EscapeControlBytes(text));
   if (toFile) Log(text);
 }
 

@@ -89,6 +89,14 @@ TEST_F(LogFileTest, MainLogGoesToTheEventListAndOptionallyTheFile) {
   EXPECT_EQ(Current(), "0:Neue niedrigste Adresse:255\r\n");
 }
 
+TEST_F(LogFileTest, EventLinesShowControlBytesTheFileKeepsThem) {
+  ASSERT_TRUE(log.Open());
+  log.MainLog("TI Nr. 1 abgemeldet, Name:a\x1B]0;x\x07\r\n", true);
+  EXPECT_EQ(ui.events,
+            (std::vector<std::string>{"TI Nr. 1 abgemeldet, Name:a\\x1B]0;x\\x07\\x0D\\x0A"}));
+  EXPECT_EQ(Current(), "0:TI Nr. 1 abgemeldet, Name:a\x1B]0;x\x07\r\n\r\n");
+}
+
 TEST_F(LogFileTest, ContinuesInATimeStampedFileWithoutHeader) {
   ASSERT_TRUE(log.Open());
   const std::string line(124, 'x');  // 128 bytes with "0:" and CR LF
