@@ -1,8 +1,6 @@
 // Program start and end.
 #include "bus/lifecycle.h"
 
-
-
 namespace velora {
 
 Lifecycle::Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,

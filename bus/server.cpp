@@ -174,6 +174,8 @@ void Server::RegistrationSlot() {
   if (stations_.AlreadyRegistered(nameField)) return;
   const std::size_t index = stations_.Count();
   const std::uint8_t address = stations_.GetFreeAddr(index);
+  // Without an address a session would never be polled and could never leave.
+  if (address == NoAddress) return;
   stations_.Add(std::make_unique<TProcess>(
       context_, address, static_cast<std::uint8_t>(request[FrameData + 8]), nameField));
   const TProcess& session = stations_.Session(index);
@@ -242,25 +244,35 @@ void Server::Sweep() {
       session->HandlePacket(frame);
       session->Link().SetNoReplyCount(0);
     } else {
-      if (settings_.KickSilentStations && session != nullptr) {
-        StationLink& link = session->Link();
-        // A byte: 255 + 1 wraps to 0, so a limit of 255 or more never kicks.
-        link.SetNoReplyCount(static_cast<std::uint8_t>(link.NoReplyCount() + 1));
-        if (link.NoReplyCount() > settings_.KickAfterNoReplies) {
-          log_.MainLog("Kicke TI " + std::to_string(k + 1) + " (" + session->UserName() + ")",
-                       false);
-          stations_.UnregisterMe(stations_.SessionOfAddress(address));
-        }
-      }
+      Silence(address);
       mustPoll = true;
     }
     ++k;
     if (k <= 255 && stations_.AddressInUse(static_cast<std::uint8_t>(k))) continue;
-    while (k <= stations_.HighestAddress() &&
-           !stations_.AddressInUse(static_cast<std::uint8_t>(k)))
+    while (k <= stations_.HighestAddress() && !stations_.AddressInUse(static_cast<std::uint8_t>(k)))
       ++k;
     mustPoll = true;
   }
+}
+
+void Server::Silence(std::uint8_t address) {
+  TProcess* session = stations_.SessionAt(address);
+  if (session == nullptr) return;
+  StationLink& link = session->Link();
+  bool kick = false;
+  if (!link.Answered()) {
+    // Whatever the kick setting says: a station that never answered costs every cycle a wait.
+    link.CountTurnBeforeAnswer();
+    kick = link.TurnsBeforeAnswer() >= TurnsToConfirmRegistration;
+  }
+  if (settings_.KickSilentStations) {
+    // A byte: 255 + 1 wraps to 0, so a limit of 255 or more never kicks.
+    link.SetNoReplyCount(static_cast<std::uint8_t>(link.NoReplyCount() + 1));
+    kick = kick || link.NoReplyCount() > settings_.KickAfterNoReplies;
+  }
+  if (!kick) return;
+  log_.MainLog("Kicke TI " + std::to_string(address + 1) + " (" + session->UserName() + ")", false);
+  stations_.UnregisterMe(stations_.SessionOfAddress(address));
 }
 
 std::string FormatUptime(std::int32_t seconds) {

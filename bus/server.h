@@ -23,6 +23,10 @@
 
 namespace velora {
 
+// A station that has not answered once in this many turns of the sweep after its registration
+// is taken to be gone (a registration heard from a calculator that then fell silent, or noise).
+inline constexpr int TurnsToConfirmRegistration = 5;
+
 struct ServerPorts {
   Clock& clock;
   EventPump& pump;
@@ -105,6 +109,8 @@ class Server {
   void RegistrationSlot();
   void OutputPass();
   void Sweep();
+  // A turn of the sweep without an answer from the station at the address.
+  void Silence(std::uint8_t address);
   void UpdateCycleTime();
   void UpdateResendCounters();
 
