@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "common/constants.h"
 #include "common/cp1252.h"
@@ -16,7 +17,7 @@ Server::Server(ServerPorts ports, std::string workDir)
       log_(ports.clock, ports.ui, std::move(workDir)),
       line_(*port_, ports.timer, ports.pump, log_, settings_),
       stations_(log_, ports.ui, users_),
-      context_{settings_, log_, ports.clock, random_, users_, feedback_, stations_} {}
+      context_{settings_, log_, ports.clock, random_, users_, feedback_, stations_, &changes_} {}
 
 Server::~Server() = default;
 
@@ -36,6 +37,16 @@ void Server::ApplyCommands() {
     command();
 }
 
+void Server::SaveIfChanged() {
+  if (!running_ || !onSave_ || changes_.Count() == changesSaved_) return;
+  const std::uint32_t now = ports_.clock.TickMs();
+  if (now - lastSaveTick_ < SaveIntervalMs) return;
+  // Taken as saved whatever the outcome: a failed save is tried again at the next change.
+  changesSaved_ = changes_.Count();
+  lastSaveTick_ = now;
+  onSave_();
+}
+
 void Server::RequestStop() {
   running_ = false;
 }
@@ -47,8 +58,10 @@ void Server::AbortWaits() {
 
 void Server::TickSecond() {
   if (!running_) return;
-  ++runSeconds_;
-  ++totalUptime_;
+  // Saturating: 68 years of running time must not wrap to a negative number.
+  constexpr std::int32_t most = std::numeric_limits<std::int32_t>::max();
+  if (runSeconds_ < most) ++runSeconds_;
+  if (totalUptime_ < most) ++totalUptime_;
 }
 
 void Server::SetLogLevel(LogLevel level) {
@@ -109,6 +122,7 @@ bool Server::Start() {
   ports_.ui.ReplaceEventList("WICHTIGE EREIGNISSE:\r\n");
 
   lastCycleTick_ = ports_.clock.TickMs();
+  lastSaveTick_ = lastCycleTick_ - SaveIntervalMs;  // the first change is saved at once
   if (!log_.Open()) {
     ports_.ui.ShowMessage("Could not open logfile for write access.");
     running_ = false;
@@ -140,6 +154,8 @@ bool Server::Start() {
 
 void Server::OneCycle() {
   ApplyCommands();
+  // Between the sweep and the next invitation no station is about to send: the time for the disk.
+  SaveIfChanged();
   log_.CheckContinuation(settings_.MaxLogLines, settings_.SameLogFile);
   log_.LogAt(2, "==== Schleife beginnt von vorne ====");
   UpdateCycleTime();
