@@ -12,11 +12,9 @@ Lifecycle::Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
       form_(edited_),
       store_(backend, form_, std::move(listPorts)),
       files_(workDir_) {
-  server_.SetSaveHandler([this] { SaveWhileRunning(); });
-}
-
-Lifecycle::~Lifecycle() {
-  server_.SetSaveHandler({});
+  server_.SetSaveHandler([self = std::weak_ptr<Lifecycle*>(self_)] {
+    if (const std::shared_ptr<Lifecycle*> life = self.lock()) (*life)->SaveWhileRunning();
+  });
 }
 
 bool Lifecycle::Report(const UserFileReport& report) {

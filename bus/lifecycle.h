@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,7 +29,6 @@ class Lifecycle {
  public:
   Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
             SettingsStore::PortLister listPorts, std::string workDir);
-  ~Lifecycle();
   Lifecycle(const Lifecycle&) = delete;
   Lifecycle& operator=(const Lifecycle&) = delete;
 
@@ -64,6 +64,8 @@ class Lifecycle {
   FolderLock lock_;
   UserFiles files_;
   bool saveFailureShown_ = false;
+  // The server's save handler reaches this object through it, so the server may outlive it.
+  std::shared_ptr<Lifecycle*> self_ = std::make_shared<Lifecycle*>(this);
 };
 
 }  // namespace velora

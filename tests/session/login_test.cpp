@@ -268,6 +268,11 @@ TEST_F(LoginTest, BeforeLoginEveryWayLeadsBackToTheLoginPage) {
   EXPECT_EQ(s->CurrentPageId(), "login.txt");
   EXPECT_FALSE(s->LoggedIn());
   EXPECT_EQ(h.users.size(), 1u);
+  // An administrator's kick still shows its page, and the page's logout works.
+  h.Page("kickme.txt", {"", "11", "IDlogout", "Tschuess"});
+  s->LoadContentFile(KickFile);
+  EXPECT_EQ(calc->Expect().Text().substr(0, 8), "Tschuess");
+  EXPECT_EQ(calc->Key(0).kind, KindLogoutAck);
 
   h.users[gast].Online = false;
   h.settings.LoginRequired = false;
