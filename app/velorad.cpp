@@ -166,14 +166,16 @@ int Run(const Options& options) {
 
   const bool started = lifecycle.Run();
   uptime.stop();
-  const bool saved = lifecycle.Save();
+  const SaveResult saved = lifecycle.Save();
+  for (const std::string& failed : saved.failed)
+    std::fprintf(stderr, "velorad: not saved: %s\n", failed.c_str());
   if (cycles > 1) {
     std::fprintf(stderr, "velorad: %llu cycles, cycle time mean %.1f ms (min %u, max %u)\n",
                  static_cast<unsigned long long>(cycles - 1),
                  static_cast<double>(cycleMsSum) / static_cast<double>(cycles - 1), cycleMsMin,
                  cycleMsMax);
   }
-  return started && saved ? 0 : 1;
+  return started && saved.Ok() ? 0 : 1;
 }
 
 }  // namespace

@@ -10,7 +10,12 @@ Lifecycle::Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
       workDir_(std::move(workDir)),
       edited_(server.Settings()),
       form_(edited_),
-      store_(backend, form_, std::move(listPorts)) {}
+      store_(backend, form_, std::move(listPorts)),
+      files_(workDir_) {
+  server_.SetSaveHandler([self = std::weak_ptr<Lifecycle*>(self_)] {
+    if (const std::shared_ptr<Lifecycle*> life = self.lock()) (*life)->SaveWhileRunning();
+  });
+}
 
 bool Lifecycle::Report(const UserFileReport& report) {
   if (!report.eventLine.empty()) ui_.EventLine(report.eventLine);
@@ -27,10 +32,18 @@ bool Lifecycle::Load(std::uint32_t seed) {
 }
 
 bool Lifecycle::LoadFiles(std::uint32_t seed) {
+  std::string error;
+  if (!lock_.Acquire(workDir_, error)) {
+    ui_.ShowMessage(error);
+    return false;
+  }
+  // Only now: without the lock they could belong to a save in progress.
+  for (const std::string& path : RemoveStaleTempFiles(workDir_))
+    ui_.EventLine("Reste eines abgebrochenen Speicherns entfernt: " + path);
   UserTable users;
   FeedbackList feedback;
   std::int32_t totalUptime = 0;
-  const UserFileReport report = LoadUserData(workDir_, users, feedback, totalUptime);
+  const UserFileReport report = files_.Load(users, feedback, totalUptime);
   usersFound_ = report.outcome != UserFileOutcome::UsersMissing;
   if (!Report(report)) return false;
   server_.Restore(std::move(users), std::move(feedback), totalUptime);
@@ -55,12 +68,32 @@ void Lifecycle::AddTransientAccount(Tuserdata account) {
   server_.AddAccount(std::move(account));
 }
 
-bool Lifecycle::Save() {
+UserFileReport Lifecycle::SaveFiles() {
   UserTable kept;
   for (const Tuserdata& user : server_.Users()) {
     if (!transient_.count(user.Name)) kept.push_back(user);
   }
-  return Report(SaveUserData(workDir_, kept, server_.Feedback(), server_.TotalUptime()));
+  return files_.Save(kept, server_.Feedback(), server_.TotalUptime());
+}
+
+SaveResult Lifecycle::Save() {
+  const UserFileReport report = SaveFiles();
+  Report(report);
+  return SaveResult{report.failed};
+}
+
+void Lifecycle::SaveWhileRunning() {
+  const UserFileReport report = SaveFiles();
+  for (const std::string& failed : report.failed)
+    server_.LogLine("NOTE : saving failed: " + failed);
+  if (report.failed.empty()) {
+    saveFailureShown_ = false;
+    return;
+  }
+  if (saveFailureShown_) return;
+  saveFailureShown_ = true;
+  for (const std::string& box : report.boxes)
+    ui_.ShowMessage(box);
 }
 
 }  // namespace velora

@@ -1,25 +1,41 @@
-// Program start and end, shared by the operator program and the headless server: the user and
-// feedback files, the settings, running the server, and saving both files at the end.
+// Program start and end, shared by the operator program and the headless server: the lock on the
+// working folder, the user and feedback files, the settings, running the server (which saves the
+// files while it runs when they change), and saving both files at the end.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "bus/server.h"
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
+#include "store/folder_lock.h"
 #include "store/user_file.h"
 
 namespace velora {
+
+// What saving at the end left undone.
+struct SaveResult {
+  // Each file that could not be written, with the reason ("users.txt: No space left on device").
+  std::vector<std::string> failed;
+  bool Ok() const { return failed.empty(); }
+  explicit operator bool() const { return Ok(); }
+};
 
 class Lifecycle {
  public:
   Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
             SettingsStore::PortLister listPorts, std::string workDir);
+  Lifecycle(const Lifecycle&) = delete;
+  Lifecycle& operator=(const Lifecycle&) = delete;
 
-  // Program start: "users.txt" and "resfdbck.txt", then the settings, loaded and applied. False
-  // when the program must end because a file could not be read.
+  // Program start: the working folder is locked against a second server, temporary files of a
+  // save cut short are removed, "users.txt" and "resfdbck.txt" are read, then the settings are
+  // loaded and applied. False when the program must end (the folder is in use, a file could
+  // not be read); the reason has been shown.
   bool Load(std::uint32_t seed);
   // The two halves of Load, for the operator program, whose configuration dialog loads the
   // settings when it is created: the files (false: the program must end), then the settings.
@@ -29,8 +45,8 @@ class Lifecycle {
   bool UsersFileFound() const { return usersFound_; }
   // Runs the server until it is stopped; false when it could not start.
   bool Run() { return server_.Start(); }
-  // Program end: writes both files; false when one could not be written.
-  bool Save();
+  // Program end: writes both files where they changed.
+  SaveResult Save();
 
   // The configuration dialog's fields. Closing the dialog saves them and applies them.
   SettingsForm& Form() { return form_; }
@@ -40,6 +56,9 @@ class Lifecycle {
 
  private:
   bool Report(const UserFileReport& report);
+  UserFileReport SaveFiles();
+  // The server's periodic save: a failure is logged each time and shown once until a save works.
+  void SaveWhileRunning();
 
   Server& server_;
   OperatorUi& ui_;
@@ -49,6 +68,11 @@ class Lifecycle {
   SettingsStore store_;
   std::set<std::string> transient_;
   bool usersFound_ = false;
+  FolderLock lock_;
+  UserFiles files_;
+  bool saveFailureShown_ = false;
+  // The server's save handler reaches this object through it, so the server may outlive it.
+  std::shared_ptr<Lifecycle*> self_ = std::make_shared<Lifecycle*>(this);
 };
 
 }  // namespace velora

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "common/constants.h"
 #include "common/cp1252.h"
@@ -16,7 +17,7 @@ Server::Server(ServerPorts ports, std::string workDir)
       log_(ports.clock, ports.ui, std::move(workDir)),
       line_(*port_, ports.timer, ports.pump, log_, settings_),
       stations_(log_, ports.ui, users_),
-      context_{settings_, log_, ports.clock, random_, users_, feedback_, stations_} {}
+      context_{settings_, log_, ports.clock, random_, users_, feedback_, stations_, &changes_} {}
 
 Server::~Server() = default;
 
@@ -36,6 +37,16 @@ void Server::ApplyCommands() {
     command();
 }
 
+void Server::SaveIfChanged() {
+  if (!running_ || !onSave_ || changes_.Count() == changesSaved_) return;
+  const std::uint32_t now = ports_.clock.TickMs();
+  if (now - lastSaveTick_ < SaveIntervalMs) return;
+  // Taken as saved whatever the outcome: a failed save is tried again at the next change.
+  changesSaved_ = changes_.Count();
+  lastSaveTick_ = now;
+  onSave_();
+}
+
 void Server::RequestStop() {
   running_ = false;
 }
@@ -47,8 +58,10 @@ void Server::AbortWaits() {
 
 void Server::TickSecond() {
   if (!running_) return;
-  ++runSeconds_;
-  ++totalUptime_;
+  // Saturating: 68 years of running time must not wrap to a negative number.
+  constexpr std::int32_t most = std::numeric_limits<std::int32_t>::max();
+  if (runSeconds_ < most) ++runSeconds_;
+  if (totalUptime_ < most) ++totalUptime_;
 }
 
 void Server::SetLogLevel(LogLevel level) {
@@ -109,6 +122,7 @@ bool Server::Start() {
   ports_.ui.ReplaceEventList("WICHTIGE EREIGNISSE:\r\n");
 
   lastCycleTick_ = ports_.clock.TickMs();
+  lastSaveTick_ = lastCycleTick_ - SaveIntervalMs;  // the first change is saved at once
   if (!log_.Open()) {
     ports_.ui.ShowMessage("Could not open logfile for write access.");
     running_ = false;
@@ -140,6 +154,8 @@ bool Server::Start() {
 
 void Server::OneCycle() {
   ApplyCommands();
+  // Between the sweep and the next invitation no station is about to send: the time for the disk.
+  SaveIfChanged();
   log_.CheckContinuation(settings_.MaxLogLines, settings_.SameLogFile);
   log_.LogAt(2, "==== Schleife beginnt von vorne ====");
   UpdateCycleTime();
@@ -174,6 +190,8 @@ void Server::RegistrationSlot() {
   if (stations_.AlreadyRegistered(nameField)) return;
   const std::size_t index = stations_.Count();
   const std::uint8_t address = stations_.GetFreeAddr(index);
+  // Without an address a session would never be polled and could never leave.
+  if (address == NoAddress) return;
   stations_.Add(std::make_unique<TProcess>(
       context_, address, static_cast<std::uint8_t>(request[FrameData + 8]), nameField));
   const TProcess& session = stations_.Session(index);
@@ -242,25 +260,35 @@ void Server::Sweep() {
       session->HandlePacket(frame);
       session->Link().SetNoReplyCount(0);
     } else {
-      if (settings_.KickSilentStations && session != nullptr) {
-        StationLink& link = session->Link();
-        // A byte: 255 + 1 wraps to 0, so a limit of 255 or more never kicks.
-        link.SetNoReplyCount(static_cast<std::uint8_t>(link.NoReplyCount() + 1));
-        if (link.NoReplyCount() > settings_.KickAfterNoReplies) {
-          log_.MainLog("Kicke TI " + std::to_string(k + 1) + " (" + session->UserName() + ")",
-                       false);
-          stations_.UnregisterMe(stations_.SessionOfAddress(address));
-        }
-      }
+      Silence(address);
       mustPoll = true;
     }
     ++k;
     if (k <= 255 && stations_.AddressInUse(static_cast<std::uint8_t>(k))) continue;
-    while (k <= stations_.HighestAddress() &&
-           !stations_.AddressInUse(static_cast<std::uint8_t>(k)))
+    while (k <= stations_.HighestAddress() && !stations_.AddressInUse(static_cast<std::uint8_t>(k)))
       ++k;
     mustPoll = true;
   }
+}
+
+void Server::Silence(std::uint8_t address) {
+  TProcess* session = stations_.SessionAt(address);
+  if (session == nullptr) return;
+  StationLink& link = session->Link();
+  bool kick = false;
+  if (!link.Answered()) {
+    // Whatever the kick setting says: a station that never answered costs every cycle a wait.
+    link.CountTurnBeforeAnswer();
+    kick = link.TurnsBeforeAnswer() >= TurnsToConfirmRegistration;
+  }
+  if (settings_.KickSilentStations) {
+    // A byte: 255 + 1 wraps to 0, so a limit of 255 or more never kicks.
+    link.SetNoReplyCount(static_cast<std::uint8_t>(link.NoReplyCount() + 1));
+    kick = kick || link.NoReplyCount() > settings_.KickAfterNoReplies;
+  }
+  if (!kick) return;
+  log_.MainLog("Kicke TI " + std::to_string(address + 1) + " (" + session->UserName() + ")", false);
+  stations_.UnregisterMe(stations_.SessionOfAddress(address));
 }
 
 std::string FormatUptime(std::int32_t seconds) {

@@ -23,6 +23,13 @@
 
 namespace velora {
 
+// A station that has not answered once in this many turns of the sweep after its registration
+// is taken to be gone (a registration heard from a calculator that then fell silent, or noise).
+inline constexpr int TurnsToConfirmRegistration = 5;
+
+// Changed user and feedback files are saved while the server runs at most this often.
+inline constexpr std::uint32_t SaveIntervalMs = 5000;
+
 struct ServerPorts {
   Clock& clock;
   EventPump& pump;
@@ -81,6 +88,9 @@ class Server {
   void SetCycleHandler(std::function<void()> onCycle) { onCycle_ = std::move(onCycle); }
   // Called with the number of stations whenever it changes.
   void SetStationCountHandler(std::function<void(std::size_t)> handler);
+  // Called at the start of a cycle when the user table or the feedback list has changed since
+  // the last call, at most once every SaveIntervalMs.
+  void SetSaveHandler(std::function<void()> save) { onSave_ = std::move(save); }
 
   // --- Read-only views.
 
@@ -101,10 +111,13 @@ class Server {
  private:
   void Run(std::function<void()> command);
   void ApplyCommands();
+  void SaveIfChanged();
   void OneCycle();
   void RegistrationSlot();
   void OutputPass();
   void Sweep();
+  // A turn of the sweep without an answer from the station at the address.
+  void Silence(std::uint8_t address);
   void UpdateCycleTime();
   void UpdateResendCounters();
 
@@ -125,6 +138,10 @@ class Server {
   std::vector<std::function<void()>> commands_;
   bool running_ = false;
   std::uint32_t lastCycleTick_ = 0;
+  ChangeCounter changes_;
+  std::uint64_t changesSaved_ = 0;
+  std::uint32_t lastSaveTick_ = 0;
+  std::function<void()> onSave_;
 };
 
 std::string FormatUptime(std::int32_t seconds);

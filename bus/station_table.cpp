@@ -18,6 +18,7 @@ void StationTable::Reset() {
   sessionOfAddress_.fill(0);
   for (int a : {0, 1, 2, 3, 254, 255})
     addressInUse_[a] = true;
+  exhaustionShown_ = false;
   for (Tuserdata& user : users_)
     user.Online = false;
   sessions_.clear();
@@ -34,7 +35,10 @@ std::uint8_t StationTable::GetFreeAddr(std::size_t index) {
     if (address > highestAddress_) highestAddress_ = address;
     return address;
   }
-  ui_.ShowMessage("Kritischer Fehler: keine freie Adresse für neuen TI, 0 vergeben!"_cp);
+  if (!exhaustionShown_) {
+    ui_.ShowMessage("Kritischer Fehler: keine freie Adresse für neuen TI, 0 vergeben!"_cp);
+  }
+  exhaustionShown_ = true;
   return 0;
 }
 
@@ -86,6 +90,7 @@ void StationTable::UnregisterMe(std::size_t index) {
   if (address != NoAddress) {
     addressInUse_[address] = false;
     sessionOfAddress_[address] = 0;
+    exhaustionShown_ = false;
   }
 
   if (address == lowestAddress_) {

@@ -26,8 +26,9 @@ class StationTable : public SessionDirectory {
 
   // At every start of the server: sweep bounds, reserved addresses, online marks, no sessions.
   void Reset();
-  // Hands out the lowest free address to the session that will stand at the given index; 0 and a
-  // critical message when none is free.
+  // Hands out the lowest free address to the session that will stand at the given index; 0 when
+  // none is free, with a critical message the first time until an address is free again (the
+  // calculator asks again at every invitation).
   std::uint8_t GetFreeAddr(std::size_t index);
   // True when a present session has the name of this 8-byte name field (case ignored).
   bool AlreadyRegistered(std::string_view nameField) const;
@@ -74,6 +75,7 @@ class StationTable : public SessionDirectory {
   std::array<std::uint8_t, 256> sessionOfAddress_{};
   std::uint8_t lowestAddress_ = 255;
   std::uint8_t highestAddress_ = 0;
+  bool exhaustionShown_ = false;
   std::function<void(std::size_t)> onCount_;
 };
 

@@ -38,6 +38,25 @@ std::string ReadableBytes(std::string_view bytes) {
   return out;
 }
 
+std::string EscapeControlBytes(std::string_view text) {
+  static constexpr char Hex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    const bool control =
+        b < 32 || b == 127 || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+    if (!control) {
+      out += c;
+      continue;
+    }
+    out += "\\x";
+    out += Hex[b >> 4];
+    out += Hex[b & 0xF];
+  }
+  return out;
+}
+
 std::int64_t LeadingNumber(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ')

@@ -69,7 +69,7 @@ std::optional<FrameScanner::Event> FrameScanner::Next() {
     }
     return bad;
   }
-  if (buffer_.size() < length) return std::nullopt;
+  if (buffer_.size() < length) return Overtake();
   return Candidate(length);
 }
 
@@ -88,18 +88,47 @@ FrameScanner::Event FrameScanner::Candidate(std::size_t length) {
   if (type == EventType::Frame) {
     buffer_.erase(0, length);
   } else {
-    Resynchronise(length);
+    Resynchronise();
   }
   return Event{type, std::move(frame), length};
 }
 
-void FrameScanner::Resynchronise(std::size_t length) {
-  if (options_.resync == Resync::AfterCandidate) {
-    buffer_.erase(0, length);
-  } else if (options_.startString.empty()) {
+void FrameScanner::Resynchronise() {
+  const std::string& start = options_.startString;
+  if (start.empty()) {
     buffer_.erase(0, 1);
+    return;
   }
-  // With a start string, the next search begins at the candidate's first byte.
+  // The next search begins at the candidate's first byte. Without a start string in the buffer
+  // it could only discard, so the bytes wait for the next ones and are searched with them.
+  searchDue_ = buffer_.find(start) != std::string::npos;
+}
+
+std::optional<FrameScanner::Event> FrameScanner::Overtake() {
+  // Only frames for the server are taken on sight: one of any destination would now and then
+  // turn up by chance in the text of a long screen.
+  if (options_.check != Check::ServerFrame) return std::nullopt;
+  const std::string& start = options_.startString;
+  const std::string_view buffer(buffer_);
+  for (std::size_t at = std::max<std::size_t>(1, start.size()); at + FrameOverhead <= buffer.size();
+       ++at) {
+    if (buffer.substr(at - start.size(), start.size()) != start || !Intact(buffer.substr(at))) {
+      continue;
+    }
+    Event overtaken{EventType::Overtaken, buffer_.substr(0, at), at};
+    buffer_.erase(0, at);
+    return overtaken;
+  }
+  return std::nullopt;
+}
+
+bool FrameScanner::Intact(std::string_view bytes) const {
+  const std::size_t length = FrameByte(bytes, FrameLength);
+  if (length < FrameOverhead || length > bytes.size()) return false;
+  if (options_.check == Check::ServerFrame && FrameByte(bytes, FrameDestination) != ServerAddress) {
+    return false;
+  }
+  return Crc8(bytes.substr(0, length - 1)) == FrameByte(bytes, length - 1);
 }
 
 bool IsCompleteCandidate(FrameScanner::EventType type) {

@@ -15,9 +15,11 @@ class FrameScanner {
  public:
   // What makes a complete candidate a frame: a good CRC, or also the server as its destination.
   enum class Check { Crc, ServerFrame };
-  // Where the search goes on after a candidate that was no frame: behind the whole candidate, or
-  // one byte after where it began (so a frame hidden behind junk is still found).
-  enum class Resync { AfterCandidate, NextByte };
+  // After a candidate that was no frame the search goes on one byte after where it began, so a
+  // frame hidden behind junk is still found. Without a start string a bad length byte leaves
+  // nothing to resynchronise on: the next byte may begin a frame (NextByte), or the whole buffer
+  // is given up (Discard, the server's rule).
+  enum class Resync { NextByte, Discard };
 
   struct Options {
     std::string startString;  // empty: every byte may begin a frame
@@ -33,6 +35,9 @@ class FrameScanner {
     Frame,         // an intact frame in `bytes`, without start string
     NotForServer,  // a complete candidate for another destination
     BadCrc,        // a complete candidate whose CRC does not match
+    // An incomplete candidate was given up because an intact frame for the server begins later
+    // in the buffer: the `count` bytes before that frame were discarded. The frame comes next.
+    Overtaken,
   };
   struct Event {
     EventType type;
@@ -57,7 +62,9 @@ class FrameScanner {
  private:
   std::optional<Event> Search();
   Event Candidate(std::size_t length);
-  void Resynchronise(std::size_t length);
+  std::optional<Event> Overtake();
+  bool Intact(std::string_view bytes) const;
+  void Resynchronise();
 
   Options options_;
   std::string buffer_;

@@ -32,7 +32,7 @@ SerialLine::SerialLine(SerialPort& port, OneShotTimer& timer, EventPump& pump, L
       settings_(settings),
       scanner_({.startString = {},
                 .check = FrameScanner::Check::ServerFrame,
-                .resync = FrameScanner::Resync::AfterCandidate}) {
+                .resync = FrameScanner::Resync::Discard}) {
   timer_.SetHandler([this] { HRTimerTimer(); });
   port_.SetTxEmptyHandler([this] { FinishedSending(); });
   port_.SetReceivedHandler([this] { ComRxChar(); });
@@ -220,10 +220,11 @@ bool SerialLine::UsesStartString() const {
 
 void SerialLine::ProcessRcvBuffer() {
   scanner_.SetStartString(UsesStartString() ? settings_.PacketInitString : std::string());
-  // One candidate per call: a second frame in the same bytes waits for the next receive wait.
+  // One frame per call: a second frame in the same bytes waits for the next receive wait. After
+  // a dropped candidate the search goes on, since a frame may hide behind it.
   while (std::optional<FrameScanner::Event> event = scanner_.Next()) {
     Report(*event);
-    if (IsCompleteCandidate(event->type)) return;
+    if (event->type == FrameScanner::EventType::Frame) return;
   }
 }
 
@@ -264,6 +265,12 @@ void SerialLine::Report(const FrameScanner::Event& event) {
       return;
     case T::BadCrc:
       log_.LogAt(1, "DROP : Prüfsummenfehler"_cp);
+      return;
+    case T::Overtaken:
+      if (log_.Enabled(1)) {
+        log_.Log(std::string("DROP : unvollständiges Paket vor gültigem verworfen ("_cp) +
+                 std::to_string(event.count) + ":" + ReadableBytes(event.bytes) + ")");
+      }
       return;
   }
 }

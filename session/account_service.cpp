@@ -1,4 +1,6 @@
 // Accounts: login with the greeting of the hour, logout, and a new password.
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "common/cp1252.h"
@@ -18,6 +20,19 @@ std::string_view GreetingOfHour(int hour) {
   return "Gute Nacht ";
 }
 
+// From this many wrong passwords in a row on, each further try waits: 2 s after the fifth,
+// doubling with every wrong one after it, at most a minute.
+constexpr int LoginFailuresBeforeWait = 5;
+constexpr std::uint32_t FirstLoginWaitMs = 2000;
+constexpr std::uint32_t LongestLoginWaitMs = 60'000;
+
+std::uint32_t LoginWaitMs(int failures) {
+  std::uint32_t wait = FirstLoginWaitMs;
+  for (int n = LoginFailuresBeforeWait; n < failures && wait < LongestLoginWaitMs; ++n)
+    wait *= 2;
+  return std::min(wait, LongestLoginWaitMs);
+}
+
 }  // namespace
 
 void Login(ServiceSession& session, const TAction&) {
@@ -28,14 +43,34 @@ void Login(ServiceSession& session, const TAction&) {
         session.Refused() ? session.Refusal() : "Dein Nutzername existiert nicht.", "IDlogout");
     return;
   }
+  const SessionContext& ctx = session.Context();
+  LoginAttempts& attempts = session.State().Login;
+  const std::uint32_t now = ctx.clock.TickMs();
+  const std::uint32_t waited = now - attempts.waitFromMs;
+  if (attempts.waitMs > 0 && waited < attempts.waitMs) {
+    const std::uint32_t seconds = (attempts.waitMs - waited + 999) / 1000;
+    session.ShowMessageScreen("Zu viele Fehlversuche. Bitte warte noch " + std::to_string(seconds) +
+                                  (seconds == 1 ? " Sekunde." : " Sekunden."),
+                              "login.txt");
+    return;
+  }
   if (session.GetInputValue("password") != account->Password) {
+    if (++attempts.failures >= LoginFailuresBeforeWait) {
+      attempts.waitFromMs = now;
+      attempts.waitMs = LoginWaitMs(attempts.failures);
+      if (attempts.failures == LoginFailuresBeforeWait) {
+        session.LogText("NOTE : " + std::to_string(LoginFailuresBeforeWait) +
+                        " wrong passwords in a row for " + session.UserName() +
+                        ", further tries wait");
+      }
+    }
     session.ShowMessageScreen("Das eingegebene Paßwort konnte leider nicht bestätigt werden."_cp,
                               "login.txt");
     return;
   }
+  attempts = LoginAttempts{};
   session.MarkLoggedIn();
 
-  const SessionContext& ctx = session.Context();
   int unread = 0;
   for (const Tmessage& message : account->Messages) {
     if (!message.Read) ++unread;

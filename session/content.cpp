@@ -76,22 +76,55 @@ bool ReadContentLines(std::string_view path, TAoS& lines) {
   return !in.bad();
 }
 
+bool IsLoginPage(std::string_view name) {
+  return WithTxt(name) == LoginFile;
+}
+
+bool TProcess::LoginPending() const {
+  return Refused() || (ctx_.settings.LoginRequired && !loggedIn_);
+}
+
+void TProcess::ShowEntryScreen() {
+  if (Refused()) {
+    // A refused session has no account to log in to; it may only leave.
+    ShowMessageScreen(refusal_, "IDlogout");
+    return;
+  }
+  ShowLoginPage();
+}
+
 void TProcess::LoadContentFile(std::string_view name) {
+  // The administrator's kick reaches a session that has not logged in too; its page's actions
+  // are held to the same rule as everything else.
+  if (LoginPending() && name != KickFile) {
+    ShowEntryScreen();
+    return;
+  }
+  std::string error;
+  if (!ShowContentFile(name, false, error)) ServerError(error);
+}
+
+bool TProcess::ShowContentFile(std::string_view name, bool loginPage, std::string& error) {
   const std::string path = ctx_.settings.ContentDir + std::string(name);
   TAoS lines;
   if (!ReadContentLines(path, lines)) {
-    ServerError("Fehler beim Laden des Content-Files " + path);
-    return;
+    error = "Fehler beim Laden des Content-Files " + path;
+    return false;
   }
   currentPageId_ = std::string(name);
   try {
-    ShowContentScreen(static_cast<int>(LeadingNumber(Line(lines, 2))), lines);
+    ShowContentScreen(static_cast<int>(LeadingNumber(Line(lines, 2))), lines, loginPage);
   } catch (const std::exception& e) {
-    ServerError(std::string("Fehler im Content-File:") + e.what() + " (" + path + ")");
+    error = std::string("Fehler im Content-File:") + e.what() + " (" + path + ")";
+    return false;
   }
+  return true;
 }
 
-void TProcess::ShowContentScreen(int type, const TAoS& lines) {
+void TProcess::ShowContentScreen(int type, const TAoS& lines, bool loginPage) {
+  if (loginPage && type != ContentTypeInput) {
+    throw ContentError("die Login-Seite ist kein Eingabefeld (Typ " + std::to_string(type) + ")");
+  }
   switch (type) {
     case ContentTypeText: {
       const std::string& action = Line(lines, 3);
@@ -124,6 +157,9 @@ void TProcess::ShowContentScreen(int type, const TAoS& lines) {
       field.maxLength = InputMaxLength(LeadingNumber(Line(lines, 7)), field.width);
       field.ok = ParseAction(0, Line(lines, 8));
       field.cancel = ParseAction(0, Line(lines, 9));
+      if (loginPage && (field.ok.Number == ActionUnknown || field.cancel.Number == ActionUnknown)) {
+        throw ContentError("unbekannte Aktion auf der Login-Seite");
+      }
       field.inputName = Line(lines, 10);
       field.current = GetInputValue(field.inputName).substr(0, InputValueOffered);
       screens_.ShowInputField(std::move(field));
@@ -136,6 +172,10 @@ void TProcess::ShowContentScreen(int type, const TAoS& lines) {
 }
 
 void TProcess::ShowMainMenu() {
+  if (LoginPending()) {
+    ShowEntryScreen();
+    return;
+  }
   const Tuserdata* account = Account();
   const std::string_view file =
       account != nullptr && account->IsAdmin ? AdminMainMenuFile : MainMenuFile;
@@ -148,11 +188,30 @@ void TProcess::ShowMainMenu() {
 }
 
 void TProcess::ShowLoginPage() {
+  std::string error;
   if (!IsRegularFile(ctx_.settings.ContentDir + std::string(LoginFile))) {
-    ServerError("Login nicht verfügbar."_cp);
+    error = "Login nicht verfügbar."_cp;
+  } else if (ShowContentFile(LoginFile, LoginPending(), error)) {
     return;
   }
-  LoadContentFile(LoginFile);
+  if (!LoginPending()) {
+    ServerError(error);
+    return;
+  }
+  // Its error screen would lead on to the main menu: a broken login page must not open the way
+  // there, so a built-in one of the same layout takes its place.
+  LogText("SERVER-ERR:" + error);
+  currentPageId_ = std::string(LoginFile);
+  InputField field;
+  field.promptRow = 1;
+  field.prompt = screens_.WrapText(screens_.TranslateText(BuiltInLoginPrompt));
+  field.fieldRow = 4;
+  field.width = InputWidthMax;
+  field.maxLength = 32;
+  field.inputName = "password";
+  field.ok = ParseAction(0, "IDlogin");
+  field.cancel = ParseAction(0, "IDlogout");
+  screens_.ShowInputField(std::move(field));
 }
 
 }  // namespace velora

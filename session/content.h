@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cp1252.h"
 #include "common/text.h"
 #include "session/action.h"
 
@@ -17,6 +18,8 @@ inline constexpr int ContentTypeMenu = 14;
 inline constexpr int ContentTypeInput = 15;
 
 inline constexpr std::string_view LoginFile = "login.txt";
+// The prompt of the login field shown when "login.txt" cannot be.
+inline constexpr std::string_view BuiltInLoginPrompt = "Bitte gib Dein Paßwort ein:"_cp;
 inline constexpr std::string_view KickFile = "kickme";
 
 inline constexpr std::size_t MenuCaptionMax = 14;
@@ -39,6 +42,9 @@ struct TLongMenu {
 
 // The name with ".txt" appended unless it already ends in it (case-sensitive).
 std::string WithTxt(std::string_view name);
+
+// True for the name of the login page, with or without ".txt".
+bool IsLoginPage(std::string_view name);
 
 // Reads a text file (".txt" added when missing) into its lines, without CR LF or LF. False when
 // there is no such regular file or it cannot be read.

@@ -1,6 +1,8 @@
 // What a session reaches of program-wide state; handed to it at creation, never global.
 #pragma once
 
+#include <cstdint>
+
 #include "common/ports.h"
 #include "common/random.h"
 #include "common/records.h"
@@ -12,6 +14,16 @@ namespace velora {
 // No other sessions: a session alone (tests, tools) notifies and kicks nobody.
 SessionDirectory& NoSessionDirectory();
 
+// Counts the changes of the user table and the feedback list, so that the server saves them soon.
+class ChangeCounter {
+ public:
+  void Mark() { ++count_; }
+  std::uint64_t Count() const { return count_; }
+
+ private:
+  std::uint64_t count_ = 0;
+};
+
 // Every member refers to state owned by the server and outliving its sessions. Settings are read
 // at each use, so a change in the configuration dialog applies to the next screen.
 struct SessionContext {
@@ -22,6 +34,13 @@ struct SessionContext {
   UserTable& users;
   FeedbackList& feedback;
   SessionDirectory& directory = NoSessionDirectory();
+  ChangeCounter* changes = nullptr;  // none: nothing is saved (a session alone)
+
+  // A service that changed an account, a message or the feedback calls this, so that the files
+  // reach the disk within a few seconds and not only at the end of the run.
+  void MarkChanged() const {
+    if (changes != nullptr) changes->Mark();
+  }
 };
 
 }  // namespace velora

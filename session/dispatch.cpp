@@ -9,7 +9,21 @@ TAction TProcess::ParseAction(std::uint8_t key, std::string_view text) {
   return velora::ParseAction(key, text, ctx_.log);
 }
 
+namespace {
+
+// What the login page and the refusal screens may do before login.
+bool AllowedBeforeLogin(const TAction& action) {
+  return action.Number == ActionLogin || action.Number == ActionLogout ||
+         (action.Number == ActionLoadFile && IsLoginPage(action.Target));
+}
+
+}  // namespace
+
 void TProcess::PerformAction(TAction action) {
+  if (LoginPending() && !AllowedBeforeLogin(action)) {
+    ShowEntryScreen();
+    return;
+  }
   if (action.Number == ActionLoadFile) {
     LoadContentFile(action.Target);
     return;

@@ -87,8 +87,7 @@ void TProcess::HandlePacket(std::string_view frame) {
 void TProcess::HandleRestart() {
   link_.DropQueue();
   if (Refused()) {
-    // A refused session has no account to log in to; it may only leave.
-    ShowMessageScreen(refusal_, "IDlogout");
+    ShowEntryScreen();
     return;
   }
   if (!loggedIn_) {

@@ -52,7 +52,11 @@ class TProcess : public ServiceSession {
 
   // --- Content pages and dispatch.
 
+  // The login page; before login, when "login.txt" cannot be shown, a built-in one in its place.
   void ShowLoginPage();
+  // True while only the login page, the refusal screens and the logout may be reached: a session
+  // refused at registration, or one that has to log in and has not.
+  bool LoginPending() const;
   TAction ParseAction(std::uint8_t key, std::string_view text);
   // Stores the value under the name of the input field on display.
   void SetInputValue(std::string_view value);
@@ -83,7 +87,12 @@ class TProcess : public ServiceSession {
 
  private:
   void Refuse(std::string text);
-  void ShowContentScreen(int type, const TAoS& lines);
+  // The login page, or for a refused session its refusal.
+  void ShowEntryScreen();
+  // Shows the screen of a content file; false with the reason when it cannot (nothing queued).
+  // A login page must be an input field whose actions are known.
+  bool ShowContentFile(std::string_view name, bool loginPage, std::string& error);
+  void ShowContentScreen(int type, const TAoS& lines, bool loginPage);
   void HandleRestart();
   void HandleReply(std::uint8_t kind, std::string_view data);
   void HandleMenuReply(std::string_view data);

@@ -29,6 +29,13 @@ class SessionDirectory {
   virtual bool Notify(std::string_view userName, std::string_view text) = 0;
 };
 
+// Wrong passwords in a row, and from the fifth on the wait before the next try is checked.
+struct LoginAttempts {
+  int failures = 0;
+  std::uint32_t waitFromMs = 0;  // tick of the last wrong password
+  std::uint32_t waitMs = 0;      // 0: no wait
+};
+
 // Per-session state of the services.
 struct ServiceState {
   std::int32_t CurrentMessage = -1;  // message shown last, -1 after a deletion
@@ -37,6 +44,7 @@ struct ServiceState {
   bool MailHeaderMode = false;
   std::int32_t MailFetchIndex = 0;
   std::vector<TMail> Mails;
+  LoginAttempts Login;
 };
 
 class ServiceSession {

@@ -115,8 +115,8 @@ TLMenuItem ListItem(ServiceSession& session, std::string_view caption, std::stri
   return item;
 }
 
-void Changed(ServiceSession&) {
-  // Nothing keeps the files current while the server runs yet; they are written at the end.
+void Changed(ServiceSession& session) {
+  session.Context().MarkChanged();
 }
 
 }  // namespace velora

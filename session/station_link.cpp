@@ -25,6 +25,7 @@ StationLink::Received StationLink::Receive(std::string_view frame) {
   if (frame.size() < FrameOverhead) return {};
   const std::uint8_t rawKind = FrameByte(frame, FrameKind);
   ackOwed_ = true;
+  answered_ = true;
 
   const std::uint8_t kind = rawKind & static_cast<std::uint8_t>(~ContinuationBit);
   if (!AlwaysAccepted(kind) && kind != expectedReply_) return {};

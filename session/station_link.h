@@ -50,6 +50,11 @@ class StationLink {
   // Polls in a row without an answer, kept by the polling cycle.
   std::uint8_t NoReplyCount() const { return noReplyCount_; }
   void SetNoReplyCount(std::uint8_t count) { noReplyCount_ = count; }
+  // Whether the calculator has sent a frame since its registration, and the sweep's turns it
+  // let pass before that (kept by the polling cycle).
+  bool Answered() const { return answered_; }
+  int TurnsBeforeAnswer() const { return turnsBeforeAnswer_; }
+  void CountTurnBeforeAnswer() { ++turnsBeforeAnswer_; }
 
  private:
   const ServerSettings& settings_;
@@ -62,6 +67,8 @@ class StationLink {
   std::int32_t sendCount_ = 0;
   std::int32_t sendCountMax_ = 0;
   std::uint8_t noReplyCount_ = 0;
+  bool answered_ = false;
+  int turnsBeforeAnswer_ = 0;
 };
 
 }  // namespace velora

@@ -19,9 +19,16 @@ LogFile::~LogFile() {
   Close();
 }
 
-bool LogFile::OpenPath(const std::string& path) {
+namespace {
+
+// Beyond this many continuations in one second something else is wrong.
+constexpr int MaxContinuationsPerName = 1000;
+
+}  // namespace
+
+bool LogFile::OpenPath(const std::string& path, int createFlags) {
   Close();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | createFlags | O_CLOEXEC, 0600);
   if (fd_ < 0) return false;
   ::fchmod(fd_, 0600);  // an older file may have been created with wider rights
   path_ = path;
@@ -29,7 +36,7 @@ bool LogFile::OpenPath(const std::string& path) {
 }
 
 bool LogFile::Open() {
-  return OpenPath(directory_ + "/" + std::string(LogFileName));
+  return OpenPath(directory_ + "/" + std::string(LogFileName), O_TRUNC);
 }
 
 void LogFile::WriteHeader() {
@@ -54,11 +61,13 @@ void LogFile::WriteRaw(std::string_view bytes) {
     const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      ui_.ShowMessage("Fehler beim Schreiben in Log");
+      if (!writeFailureShown_) ui_.ShowMessage("Fehler beim Schreiben in Log");
+      writeFailureShown_ = true;
       return;
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
+  writeFailureShown_ = false;
 }
 
 void LogFile::Log(std::string_view text) {
@@ -75,7 +84,8 @@ void LogFile::LogE(std::string_view bytes) {
 }
 
 void LogFile::MainLog(std::string_view text, bool toFile) {
-  ui_.EventLine(text);
+  // Names come from the radio: a terminal must not take them for commands. The file keeps them.
+  ui_.EventLine(EscapeControlBytes(text));
   if (toFile) Log(text);
 }
 
@@ -84,10 +94,19 @@ void LogFile::CheckContinuation(std::int32_t maxLogLines, bool sameLogFile) {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return;
   if (st.st_size / 128 <= maxLogLines) return;
-  const std::string next = sameLogFile ? path_
-                                       : directory_ + "/" + std::string(LogFileStem) +
-                                             FormatLogFileStamp(clock_.LocalNow()) + ".txt";
-  if (!OpenPath(next)) ui_.ShowMessage("Fehler beim Schreiben in Log");
+  const bool opened = sameLogFile ? OpenPath(path_, O_TRUNC) : OpenContinuation();
+  if (!opened) ui_.ShowMessage("Fehler beim Schreiben in Log");
+}
+
+bool LogFile::OpenContinuation() {
+  const std::string stem =
+      directory_ + "/" + std::string(LogFileStem) + FormatLogFileStamp(clock_.LocalNow());
+  for (int n = 1; n <= MaxContinuationsPerName; ++n) {
+    const std::string path = stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".txt";
+    if (OpenPath(path, O_EXCL)) return true;
+    if (errno != EEXIST) return false;
+  }
+  return false;
 }
 
 }  // namespace velora

@@ -36,13 +36,15 @@ class LogFile : public LogSink {
   LogLevel Level() const override { return level; }
   void MainLog(std::string_view text, bool toFile) override;
 
-  // Continues in a new file once the current one on disk exceeds 128 bytes per allowed line.
+  // Continues in a new file once the current one on disk exceeds 128 bytes per allowed line. A
+  // time-stamped file never replaces another: a name already taken gets a counter ("-2.txt").
   void CheckContinuation(std::int32_t maxLogLines, bool sameLogFile);
 
   LogLevel level = InitialLogLevel;
 
  private:
-  bool OpenPath(const std::string& path);
+  bool OpenPath(const std::string& path, int createFlags);
+  bool OpenContinuation();
   void WriteRaw(std::string_view bytes);
 
   Clock& clock_;
@@ -50,6 +52,9 @@ class LogFile : public LogSink {
   std::string directory_;
   std::string path_;
   int fd_ = -1;
+  // A failed write was reported; the next failure is told only after a write has worked again
+  // (a full disk would otherwise raise one message per line).
+  bool writeFailureShown_ = false;
 };
 
 }  // namespace velora

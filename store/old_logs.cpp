@@ -19,11 +19,18 @@ constexpr std::string_view Extension = ".txt";
 }  // namespace
 
 bool IsDatedLogFileName(std::string_view name) {
-  if (name.size() != LogFileStem.size() + DateChars + 1 + TimeChars + Extension.size())
-    return false;
+  constexpr std::size_t stamped = LogFileStem.size() + DateChars + 1 + TimeChars;
+  if (name.size() < stamped + Extension.size()) return false;
   if (name.substr(0, LogFileStem.size()) != LogFileStem) return false;
   if (name[LogFileStem.size() + DateChars] != '@') return false;
-  return name.substr(name.size() - Extension.size()) == Extension;
+  if (name.substr(name.size() - Extension.size()) != Extension) return false;
+  const std::string_view counter = name.substr(stamped, name.size() - stamped - Extension.size());
+  if (counter.empty()) return true;
+  if (counter.size() < 2 || counter[0] != '-') return false;
+  for (char c : counter.substr(1)) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
 }
 
 int DeleteOldLogs(const std::string& directory) {

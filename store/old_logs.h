@@ -8,7 +8,8 @@
 namespace velora {
 
 // "veloraserverlog" + 8 characters + "@" + 6 characters + ".txt", as the continuation files are
-// named ("veloraserverlog20261206@090705.txt").
+// named ("veloraserverlog20261206@090705.txt"), or with a counter before ".txt" when several
+// continue in one second ("veloraserverlog20261206@090705-2.txt").
 bool IsDatedLogFileName(std::string_view name);
 
 // Deletes every dated log file and the current log in the directory. Returns how many it tried

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 #include "common/constants.h"
@@ -52,10 +53,12 @@ void WriteLnBoolean(TextLineWriter& out, bool value) {
 
 namespace {
 
-// A whole line as a 32-bit decimal number; blanks around it are allowed, nothing else is.
-std::int32_t ParseInteger(std::string_view text, std::size_t lineNumber) {
+// A whole line as a 32-bit decimal number; blanks around it are allowed, nothing else is. The
+// value itself is not repeated in an error: a shifted file could put a password there.
+std::int32_t ParseInteger(std::string_view text, std::size_t lineNumber, std::string_view what) {
   const auto fail = [&]() -> std::int32_t {
-    throw UserFileError("line " + std::to_string(lineNumber) + " is not a number");
+    throw UserFileError("line " + std::to_string(lineNumber) + ": " + std::string(what) +
+                        " expected, a whole number");
   };
   while (!text.empty() && text.front() == ' ')
     text.remove_prefix(1);
@@ -79,14 +82,35 @@ std::int32_t ParseInteger(std::string_view text, std::size_t lineNumber) {
   return static_cast<std::int32_t>(value);
 }
 
-// A count of records that must follow; negative counts are malformed.
-std::int32_t ParseCount(std::string_view text, std::size_t lineNumber) {
-  const std::int32_t count = ParseInteger(text, lineNumber);
-  if (count < 0) {
-    throw UserFileError("line " + std::to_string(lineNumber) + " holds a negative count");
+// Reads the fields of the user file and says, on failure, which line held what.
+class FieldReader {
+ public:
+  explicit FieldReader(TextLineReader& in) : in_(in) {}
+
+  std::string Text(std::string_view what) {
+    if (in_.AtEnd()) {
+      throw UserFileError("line " + std::to_string(in_.LineNumber() + 1) + ": " +
+                          std::string(what) + " expected, the file ends before");
+    }
+    return in_.ReadLn();
   }
-  return count;
-}
+  bool Boolean(std::string_view what) { return Text(what) == "true"; }
+  std::int32_t Integer(std::string_view what, std::string_view line) {
+    return ParseInteger(line, in_.LineNumber(), what);
+  }
+  // A count of records that must follow; negative counts are malformed.
+  std::int32_t Count(std::string_view what, std::string_view line) {
+    const std::int32_t count = Integer(what, line);
+    if (count < 0) {
+      throw UserFileError("line " + std::to_string(in_.LineNumber()) + ": " + std::string(what) +
+                          " expected, not negative");
+    }
+    return count;
+  }
+
+ private:
+  TextLineReader& in_;
+};
 
 // The text after the first "="; a line without one is taken whole.
 std::string AfterEquals(const std::string& line) {
@@ -161,35 +185,48 @@ std::string FormatUsersFile(const UserTable& users, std::int32_t totalUptime) {
 
 void ParseUsersFile(std::string bytes, UserTable& users, std::int32_t& totalUptime) {
   TextLineReader in(std::move(bytes));
-  in.ReadLn();  // the warning line
-  const std::int32_t count = ParseCount(AfterEquals(in.ReadLn()), in.LineNumber());
-  const std::int32_t uptime = ParseInteger(in.ReadLn(), in.LineNumber());
+  FieldReader field(in);
+  field.Text("the warning line");
+  const std::int32_t count =
+      field.Count("the number of accounts", AfterEquals(field.Text("the number of accounts")));
+  const std::int32_t uptime = field.Integer("the total uptime", field.Text("the total uptime"));
   // Nothing is reserved from the count: a count beyond the file's lines runs out of lines and
   // fails without allocating for it.
   UserTable table;
   for (std::int32_t i = 0; i < count; ++i) {
+    const std::string of = " of account " + std::to_string(i + 1);
     Tuserdata user;
-    user.Name = AfterEquals(AsciiUpper(in.ReadLn()));
-    user.Password = AfterEquals(in.ReadLn());
-    user.IsAdmin = ReadLnBoolean(in);
-    user.Pop3Host = in.ReadLn();
-    user.Pop3User = in.ReadLn();
-    user.Pop3Password = in.ReadLn();
-    user.SmtpHost = in.ReadLn();
-    user.SmtpUser = in.ReadLn();
-    user.SmtpPassword = in.ReadLn();
-    user.ReplyTo = in.ReadLn();
-    user.FromHeader = in.ReadLn();
-    const std::int32_t messages = ParseCount(in.ReadLn(), in.LineNumber());
+    user.Name = AfterEquals(AsciiUpper(field.Text("the user name" + of)));
+    user.Password = AfterEquals(field.Text("the password" + of));
+    user.IsAdmin = field.Boolean("the administrator flag" + of);
+    user.Pop3Host = field.Text("the POP3 host" + of);
+    user.Pop3User = field.Text("the POP3 user" + of);
+    user.Pop3Password = field.Text("the POP3 password" + of);
+    user.SmtpHost = field.Text("the SMTP host" + of);
+    user.SmtpUser = field.Text("the SMTP user" + of);
+    user.SmtpPassword = field.Text("the SMTP password" + of);
+    user.ReplyTo = field.Text("the reply address" + of);
+    user.FromHeader = field.Text("the sender header" + of);
+    const std::int32_t messages =
+        field.Count("the number of messages" + of, field.Text("the number of messages" + of));
     for (std::int32_t j = 0; j < messages; ++j) {
+      const std::string ofMessage = " of message " + std::to_string(j + 1) + of;
       Tmessage message;
-      message.Sender = in.ReadLn();
-      message.Text = in.ReadLn();
-      message.Time = in.ReadLn();
-      message.Read = ReadLnBoolean(in);
+      message.Sender = field.Text("the sender" + ofMessage);
+      message.Text = field.Text("the text" + ofMessage);
+      message.Time = field.Text("the time" + ofMessage);
+      message.Read = field.Boolean("the read flag" + ofMessage);
       user.Messages.push_back(std::move(message));
     }
     table.push_back(std::move(user));
+  }
+  // More lines than the count accounts for: the next save would silently drop them.
+  while (!in.AtEnd()) {
+    if (!in.ReadLn().empty()) {
+      throw UserFileError("line " + std::to_string(in.LineNumber()) +
+                          ": the end of the file expected (line 2 counts " + std::to_string(count) +
+                          ")");
+    }
   }
   users = std::move(table);
   totalUptime = uptime;
@@ -229,12 +266,21 @@ UserFileReport LoadUserData(const std::string& directory, UserTable& users, Feed
     report.outcome = UserFileOutcome::UsersMissing;
     report.eventLine = UsersFileMissingText;
   } else {
-    try {
-      ParseUsersFile(ReadWholeFile(usersPath), loadedUsers, loadedUptime);
-    } catch (const std::exception&) {
+    const auto fail = [&](std::string_view detail) {
       report.outcome = UserFileOutcome::Fatal;
-      report.boxes.emplace_back(LoadUsersErrorText);
+      report.boxes.push_back(std::string(LoadUsersErrorText) + " (" + std::string(UsersFile) +
+                             std::string(detail) + ")");
       return report;
+    };
+    try {
+      report.usersRead = ReadWholeFile(usersPath);
+    } catch (const std::exception& e) {
+      return fail(std::string(": ") + e.what());
+    }
+    try {
+      ParseUsersFile(*report.usersRead, loadedUsers, loadedUptime);
+    } catch (const std::exception& e) {
+      return fail(std::string(", ") + e.what());
     }
   }
 
@@ -243,7 +289,8 @@ UserFileReport LoadUserData(const std::string& directory, UserTable& users, Feed
   FeedbackList loadedFeedback;
   if (feedbackExists) {
     try {
-      loadedFeedback = ParseFeedbackFile(ReadWholeFile(feedbackPath));
+      report.feedbackRead = ReadWholeFile(feedbackPath);
+      loadedFeedback = ParseFeedbackFile(*report.feedbackRead);
     } catch (const std::exception& e) {
       report.outcome = UserFileOutcome::Fatal;
       report.boxes.push_back(std::string(LoadFeedbackErrorText) + e.what());
@@ -257,22 +304,78 @@ UserFileReport LoadUserData(const std::string& directory, UserTable& users, Feed
   return report;
 }
 
+namespace {
+
+// Writes one of the files; a failure is recorded in the report as the caller's rules say: a
+// failed user file is a warning (the feedback is still written), a failed feedback file fatal.
+bool WriteUserFile(UserFileReport& report, const std::string& directory, std::string_view name,
+                   std::string_view bytes) {
+  const bool users = name.starts_with(UsersFile);
+  try {
+    ReplaceFileContents(JoinPath(directory, name), bytes, users);
+    return true;
+  } catch (const std::exception& e) {
+    report.failed.push_back(std::string(name) + ": " + e.what());
+    if (users) {
+      if (report.outcome != UserFileOutcome::Fatal) report.outcome = UserFileOutcome::Warning;
+      report.boxes.push_back(std::string(SaveUsersErrorText) + " (" + report.failed.back() + ")");
+    } else {
+      report.outcome = UserFileOutcome::Fatal;
+      report.boxes.push_back(std::string(SaveFeedbackErrorText) + e.what());
+    }
+    return false;
+  }
+}
+
+}  // namespace
+
 UserFileReport SaveUserData(const std::string& directory, const UserTable& users,
                             const FeedbackList& feedback, std::int32_t totalUptime) {
   UserFileReport report;
-  try {
-    ReplaceFileContents(JoinPath(directory, UsersFile), FormatUsersFile(users, totalUptime), true);
-  } catch (const std::exception&) {
-    report.outcome = UserFileOutcome::Warning;
-    report.boxes.emplace_back(SaveUsersErrorText);
+  WriteUserFile(report, directory, UsersFile, FormatUsersFile(users, totalUptime));
+  WriteUserFile(report, directory, FeedbackFile, FormatFeedbackFile(feedback));
+  return report;
+}
+
+UserFileReport UserFiles::Load(UserTable& users, FeedbackList& feedback,
+                               std::int32_t& totalUptime) {
+  UserFileReport report = LoadUserData(directory_, users, feedback, totalUptime);
+  usersRead_ = usersOnDisk_ = report.usersRead;
+  feedbackRead_ = feedbackOnDisk_ = report.feedbackRead;
+  backedUp_ = false;
+  return report;
+}
+
+UserFileReport UserFiles::Save(const UserTable& users, const FeedbackList& feedback,
+                               std::int32_t totalUptime) {
+  UserFileReport report;
+  const std::string usersBytes = FormatUsersFile(users, totalUptime);
+  const std::string feedbackBytes = FormatFeedbackFile(feedback);
+  const bool usersChanged = usersBytes != usersOnDisk_;
+  const bool feedbackChanged = feedbackBytes != feedbackOnDisk_;
+  if ((usersChanged || feedbackChanged) && !backedUp_) KeepBackups(report);
+  if (usersChanged && WriteUserFile(report, directory_, UsersFile, usersBytes)) {
+    usersOnDisk_ = usersBytes;
   }
-  try {
-    ReplaceFileContents(JoinPath(directory, FeedbackFile), FormatFeedbackFile(feedback), false);
-  } catch (const std::exception& e) {
-    report.outcome = UserFileOutcome::Fatal;
-    report.boxes.push_back(std::string(SaveFeedbackErrorText) + e.what());
+  if (feedbackChanged && WriteUserFile(report, directory_, FeedbackFile, feedbackBytes)) {
+    feedbackOnDisk_ = feedbackBytes;
   }
   return report;
+}
+
+void UserFiles::KeepBackups(UserFileReport& report) {
+  backedUp_ = true;
+  if (usersRead_) WriteUserFile(report, directory_, std::string(UsersFile) + ".bak", *usersRead_);
+  if (feedbackRead_) {
+    // The feedback is still written when its backup fails: only a warning.
+    UserFileReport backup;
+    if (!WriteUserFile(backup, directory_, std::string(FeedbackFile) + ".bak", *feedbackRead_)) {
+      report.failed.push_back(backup.failed.back());
+      report.boxes.push_back(std::string(SaveFeedbackErrorText) + " (" + backup.failed.back() +
+                             ")");
+      if (report.outcome != UserFileOutcome::Fatal) report.outcome = UserFileOutcome::Warning;
+    }
+  }
 }
 
 namespace {
@@ -296,7 +399,34 @@ void SyncDirectory(const std::string& directory) {
 
 }  // namespace
 
-void ReplaceFileContents(const std::string& path, std::string_view bytes, bool ownerOnly) {
+namespace {
+
+// The file a path leads to through any symbolic links (which need not exist yet).
+std::string ResolveLinks(const std::string& path) {
+  constexpr int MaxLinks = 40;  // as the kernel's limit
+  std::string current = path;
+  for (int hops = 0; hops < MaxLinks; ++hops) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0) throw UserFileError(SystemReason(errno));
+    if (static_cast<std::size_t>(n) >= target.size()) continue;  // changed meanwhile: again
+    target.resize(static_cast<std::size_t>(n));
+    const std::size_t slash = current.rfind('/');
+    if (!target.starts_with('/') && slash != std::string::npos) {
+      target = current.substr(0, slash + 1) + target;
+    }
+    current = std::move(target);
+  }
+  throw UserFileError(SystemReason(ELOOP));
+}
+
+}  // namespace
+
+void ReplaceFileContents(const std::string& linkOrFile, std::string_view bytes, bool ownerOnly) {
+  // Renaming onto a link would replace the link by a plain file and leave its target stale.
+  const std::string path = ResolveLinks(linkOrFile);
   const std::size_t slash = path.rfind('/');
   const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
 
@@ -330,6 +460,51 @@ void ReplaceFileContents(const std::string& path, std::string_view bytes, bool o
     throw;
   }
   SyncDirectory(directory);
+}
+
+namespace {
+
+// A temporary file of ReplaceFileContents for the file of that name: name + ".tmp" + the
+// process id + "-" + the attempt.
+bool IsTempFileOf(std::string_view entry, std::string_view name) {
+  if (!entry.starts_with(name)) return false;
+  entry.remove_prefix(name.size());
+  if (!entry.starts_with(".tmp")) return false;
+  entry.remove_prefix(4);
+  const std::size_t dash = entry.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == entry.size()) return false;
+  for (std::size_t i = 0; i < entry.size(); ++i) {
+    if (i != dash && (entry[i] < '0' || entry[i] > '9')) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> RemoveStaleTempFiles(const std::string& directory) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> removed;
+  std::vector<std::string> files;
+  for (std::string_view name : {UsersFile, FeedbackFile}) {
+    files.push_back(JoinPath(directory, std::string(name) + ".bak"));
+    try {
+      files.push_back(ResolveLinks(JoinPath(directory, name)));
+    } catch (const UserFileError&) {
+      files.push_back(JoinPath(directory, name));  // a link loop: its own folder at least
+    }
+  }
+  for (const std::string& file : files) {
+    const fs::path path(file);
+    const std::string name = path.filename().string();
+    std::error_code error;
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      if (!IsTempFileOf(it->path().filename().string(), name)) continue;
+      if (!it->is_regular_file(error) || it->is_symlink(error)) continue;
+      if (fs::remove(it->path(), error)) removed.push_back(it->path().string());
+    }
+  }
+  return removed;
 }
 
 }  // namespace velora

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -83,6 +84,11 @@ struct UserFileReport {
   UserFileOutcome outcome = UserFileOutcome::Done;
   std::string eventLine;
   std::vector<std::string> boxes;  // message boxes, in the order they are shown
+  // Saving: each file that could not be written, with the reason ("users.txt: No space left").
+  std::vector<std::string> failed;
+  // Loading: the files' bytes as they were read (nothing for a file that is missing).
+  std::optional<std::string> usersRead;
+  std::optional<std::string> feedbackRead;
 };
 
 // Reads "users.txt" and "resfdbck.txt" from the directory. On success the three outputs are
@@ -96,10 +102,41 @@ UserFileReport LoadUserData(const std::string& directory, UserTable& users, Feed
 UserFileReport SaveUserData(const std::string& directory, const UserTable& users,
                             const FeedbackList& feedback, std::int32_t totalUptime);
 
+// The user and feedback files of one run of the program: read once at its start, written while
+// the server runs and at its end. A file is written only when its bytes differ from what was last
+// read or written; before the first write of the run, the files as they were read are kept
+// beside them as "users.txt.bak" and "resfdbck.txt.bak".
+class UserFiles {
+ public:
+  explicit UserFiles(std::string directory) : directory_(std::move(directory)) {}
+
+  // As LoadUserData.
+  UserFileReport Load(UserTable& users, FeedbackList& feedback, std::int32_t& totalUptime);
+  // As SaveUserData, for the files that changed; a failed ".bak" is reported like its file.
+  UserFileReport Save(const UserTable& users, const FeedbackList& feedback,
+                      std::int32_t totalUptime);
+
+ private:
+  void KeepBackups(UserFileReport& report);
+
+  std::string directory_;
+  std::optional<std::string> usersRead_;
+  std::optional<std::string> feedbackRead_;
+  std::optional<std::string> usersOnDisk_;
+  std::optional<std::string> feedbackOnDisk_;
+  bool backedUp_ = false;
+};
+
 // Replaces the file by the bytes through a temporary file in the same directory, synced before
-// and after the rename. ownerOnly: mode 0600, or the old file's mode if that is stricter;
+// and after the rename. A symbolic link stays one: the file it leads to is replaced, through a
+// temporary file beside it. ownerOnly: mode 0600, or the old file's mode if that is stricter;
 // otherwise the old file's mode, or the default for new files. Throws UserFileError with the
 // system's reason.
 void ReplaceFileContents(const std::string& path, std::string_view bytes, bool ownerOnly);
+
+// Removes the temporary files a save of "users.txt" or "resfdbck.txt" (or their ".bak") left
+// behind when the program was killed during it; only while no other server uses the folder.
+// Returns the paths removed.
+std::vector<std::string> RemoveStaleTempFiles(const std::string& directory);
 
 }  // namespace velora

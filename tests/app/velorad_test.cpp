@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -27,12 +28,16 @@ using Clock = std::chrono::steady_clock;
 
 class Velorad {
  public:
-  Velorad(const std::string& workdir, std::vector<std::string> args)
-      : out_(workdir + "/stdout.txt") {
+  // Standard output and error go to files named after `name` in `outdir`.
+  Velorad(const std::string& outdir, std::vector<std::string> args,
+          const std::string& name = "velorad")
+      : out_(outdir + "/" + name + ".out"), err_(outdir + "/" + name + ".err") {
     pid_ = ::fork();
     if (pid_ == 0) {
       const int fd = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(fd, STDOUT_FILENO);
+      const int errFd = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(errFd, STDERR_FILENO);
       std::vector<char*> argv{const_cast<char*>(VELORAD_PATH)};
       for (auto& a : args)
         argv.push_back(a.data());
@@ -62,9 +67,21 @@ class Velorad {
     return -1;
   }
   std::string Output() const { return testing::ReadFileBytes(out_); }
+  std::string Errors() const { return testing::ReadFileBytes(err_); }
+  pid_t Pid() const { return pid_; }
+  // Waits until the standard output holds the text; false on a timeout.
+  bool WaitForOutput(const std::string& text, int timeoutMs) const {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+      if (Output().find(text) != std::string::npos) return true;
+      ::usleep(10'000);
+    }
+    return false;
+  }
 
  private:
   std::string out_;
+  std::string err_;
   pid_t pid_ = -1;
   bool exited_ = false;
 };
@@ -173,6 +190,41 @@ TEST(VeloradTest, RejectsUnknownOptions) {
   testing::TempDir dir;
   Velorad server(dir.path(), {"--colour", "blue"});
   EXPECT_EQ(server.Stop(0, 10'000), 2);
+}
+
+// Options for a short run on the virtual radio with settings of its own.
+std::vector<std::string> VirtualRun(const testing::TempDir& dir, const std::string& seconds) {
+  return {"--workdir", dir.path(), "--port", "virtual", "--settings", dir.File("settings.conf"),
+          "--seconds", seconds};
+}
+
+TEST(VeloradTest, ASecondServerOnTheSameFolderRefusesToStart) {
+  testing::TempDir dir;
+  Velorad first(dir.path(), VirtualRun(dir, "30"), "first");
+  ASSERT_TRUE(first.WaitForOutput("WICHTIGE EREIGNISSE", 20'000)) << first.Errors();
+  Velorad second(dir.path(), VirtualRun(dir, "30"), "second");
+  EXPECT_EQ(second.Stop(0, 20'000), 1);
+  const std::string folder = std::filesystem::canonical(dir.path()).string();
+  EXPECT_NE(second.Errors().find("velorad: Der Arbeitsordner " + folder +
+                                 " wird schon von einem anderen Velora-Server benutzt (Prozess " +
+                                 std::to_string(first.Pid()) + ")."),
+            std::string::npos)
+      << second.Errors();
+  EXPECT_EQ(first.Stop(SIGTERM, 20'000), 0) << first.Errors();
+}
+
+TEST(VeloradTest, ASaveThatFailsAtTheEndIsAnErrorNamingTheFile) {
+  testing::TempDir dir;
+  // A link into a folder that is not there: nothing to load, nowhere to save.
+  std::filesystem::create_symlink("fehlt/users.txt", dir.File("users.txt"));
+  Velorad server(dir.path(), VirtualRun(dir, "1"));
+  EXPECT_EQ(server.Stop(0, 20'000), 1);
+  const std::string missing = std::strerror(ENOENT);
+  EXPECT_NE(server.Errors().find("velorad: not saved: users.txt: " + missing), std::string::npos)
+      << server.Errors();
+  EXPECT_NE(server.Errors().find("Exception on writing user data (users.txt: " + missing + ")"),
+            std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("resfdbck.txt"))) << "the other file is written";
 }
 
 }  // namespace

@@ -111,20 +111,23 @@ TEST_F(StationTableTest, KickShowsTheKickPageOnTheAccountsSession) {
   EXPECT_EQ(table.SessionAt(4)->CurrentPageId(), "") << "the unknown user's session is untouched";
 }
 
-TEST_F(StationTableTest, TheTwoHundredFiftyFirstStationGetsAddressZero) {
+TEST_F(StationTableTest, WithEveryAddressTakenTheCriticalMessageComesOncePerShortage) {
   for (int i = 0; i < 250; ++i)
     Join("s" + std::to_string(i));
   EXPECT_EQ(table.HighestAddress(), 253);
   EXPECT_TRUE(h.ui.messages.empty());
-  EXPECT_EQ(Join("late"), 0);
-  EXPECT_EQ(h.ui.messages,
-            (std::vector<std::string>{std::string(
-                "Kritischer Fehler: keine freie Adresse für neuen TI, 0 vergeben!"_cp)}));
-  EXPECT_EQ(table.Count(), 251u);
-  table.UnregisterMe(250);
-  EXPECT_TRUE(table.AddressInUse(0)) << "address 0 stays reserved";
+  const std::vector<std::string> critical{
+      std::string("Kritischer Fehler: keine freie Adresse für neuen TI, 0 vergeben!"_cp)};
+  EXPECT_EQ(table.GetFreeAddr(250), 0);
+  EXPECT_EQ(table.GetFreeAddr(250), 0) << "the calculator asks again at the next invitation";
+  EXPECT_EQ(h.ui.messages, critical);
+  EXPECT_EQ(table.Count(), 250u);
   table.UnregisterMe(0);
-  EXPECT_EQ(table.LowestAddress(), 5);
+  EXPECT_EQ(Join("late"), 4);
+  EXPECT_EQ(table.GetFreeAddr(250), 0);
+  EXPECT_EQ(h.ui.messages.size(), 2u) << "a new shortage is told again";
+  table.Reset();
+  EXPECT_EQ(Join("fresh"), 4);
 }
 
 }  // namespace

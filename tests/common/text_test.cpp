@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "common/constants.h"
 #include "common/cp1252.h"
 #include "common/text.h"
@@ -45,6 +47,23 @@ TEST(ReadableBytesTest, ControlAndHighBytesAreShownAsNumbers) {
   EXPECT_EQ(ReadableBytes("\x7F"), "\x7F");
   EXPECT_EQ(ReadableBytes("\x80"), "<128>");
   EXPECT_EQ(ReadableBytes(" ~"), " ~");
+}
+
+TEST(EscapeControlBytesTest, NoByteReachesATerminalAsAControlCharacter) {
+  EXPECT_EQ(EscapeControlBytes("a\x1B[2Jb\r\n"), "a\\x1B[2Jb\\x0D\\x0A");
+  EXPECT_EQ(EscapeControlBytes(std::string("\x00\x7F", 2)), "\\x00\\x7F");
+  EXPECT_EQ(EscapeControlBytes("Gr\xFC\xDF \x80 \\ ~"), "Gr\xFC\xDF \x80 \\ ~") << "text stays";
+  for (int b = 0; b < 256; ++b) {
+    const std::string escaped = EscapeControlBytes(std::string(1, static_cast<char>(b)));
+    for (const char16_t c : Cp1252ToUtf16(escaped)) {
+      EXPECT_FALSE(c < 0x20 || (c >= 0x7F && c <= 0x9F)) << "byte " << b;
+    }
+    if (escaped.size() > 1) {
+      char expected[8];
+      std::snprintf(expected, sizeof expected, "\\x%02X", static_cast<unsigned>(b));
+      EXPECT_EQ(escaped, expected);
+    }
+  }
 }
 
 TEST(CaseFoldingTest, OnlyAToZChange) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "common/cp1252.h"
 #include "link/frame.h"
 #include "network_harness.h"
@@ -229,16 +231,17 @@ TEST(KickTest, NeverKickedWithALimitOf255) {
   Network net;
   net.Configure([](ServerSettings& settings) { settings.KickSilentStations = true; });
   net.Configure([](ServerSettings& settings) { settings.KickAfterNoReplies = 255; });
-  net.Configure([](ServerSettings& settings) { settings.ContentPacketPause = 1; });
-  net.Configure([](ServerSettings& settings) { settings.ReceiveWait = 5; });
   CalculatorStation& a = net.AddCalculator("a");
   std::size_t pollsBefore = 0;
   const std::size_t done = net.Run(
       {{"start", [] { return true; }, [&] { a.engine().Connect(); }},
-       {"registered", [&] { return Registered(a); },
+       {"registered", [&] { return Registered(a) && a.engine().ScreenSerial() > 0; },
         [&] {
           a.SetMuted(true);
           pollsBefore = net.FramesOf(KindPoll, 4).size();
+          // Quick turns from now on; too quick for an answer, but the station has answered.
+          net.Configure([](ServerSettings& settings) { settings.ContentPacketPause = 1; });
+          net.Configure([](ServerSettings& settings) { settings.ReceiveWait = 5; });
         }},
        {"600 silent turns", [&] { return net.FramesOf(KindPoll, 4).size() >= pollsBefore + 600; }}},
       120'000);
@@ -388,50 +391,133 @@ TEST(CycleTest, AnEmptyNetworkOnlyInvitesAndPauses) {
     EXPECT_EQ(durations[i], 126u) << i;
 }
 
-// Answers every invitation with a registration request under the next of its names.
+// Answers every invitation with a registration request under the next of its names, up to
+// `names`. When `answersPolls`, it also plays the stations it registered: the polled one answers,
+// and each answer is followed by the next address's, as if that station had heard the previous
+// one; the first answer is idle, which confirms the registration, the later ones acknowledge the
+// screen that followed it.
 class RegistrationFlood : public RadioStation {
  public:
-  RegistrationFlood(VirtualRadio& radio, int names)
-      : names_(names), modem_(radio.Attach(*this, "flood")) {}
+  RegistrationFlood(VirtualRadio& radio, int names, bool answersPolls)
+      : names(names), answersPolls_(answersPolls), modem_(radio.Attach(*this, "flood")) {}
   void ByteHeard(std::uint8_t byte) override {
-    recent_ = (recent_ + static_cast<char>(byte));
-    if (recent_.size() > 7) recent_.erase(0, recent_.size() - 7);
-    if (recent_ != "U" + BuildFrame(NoAddress, KindInvite, ServerAddress, 1, "") || sent >= names_)
+    recent_ += static_cast<char>(byte);
+    if (recent_.size() > 16) recent_.erase(0, recent_.size() - 16);
+    const std::string_view air(recent_);
+    if (air.ends_with("U" + BuildFrame(NoAddress, KindInvite, ServerAddress, 1, ""))) {
+      if (sent >= names) return;
+      std::string field = "st" + std::to_string(sent++);
+      field.resize(8, '\0');
+      Transmit(BuildFrame(ServerAddress, KindRegisterRequest, 255, 1,
+                          field + "\x82" + std::string(4, '\0')));
       return;
-    std::string field = "st" + std::to_string(sent++);
-    field.resize(8, '\0');
-    const std::string request = "U" + BuildFrame(ServerAddress, KindRegisterRequest, 255, 1,
-                                                 field + "\x82" + std::string(4, '\0'));
-    modem_->scheduler().ScheduleAfter(2000, [this, request] {
-      modem_->SetTransmitter(true);
-      modem_->Queue(request);
-    });
+    }
+    if (air.size() == 16 && air.substr(6, 2) == "st" &&
+        air == "U" + BuildFrame(BroadcastAddress, KindRegistered, ServerAddress, 1,
+                                air.substr(6, 9))) {
+      owned_[FrameByte(air, 14)] = true;
+      return;
+    }
+    const auto polled = static_cast<std::uint8_t>(air.size() >= 7 ? air[air.size() - 6] : 0);
+    if (owned_[polled] && air.ends_with("U" + BuildFrame(polled, KindPoll, ServerAddress, 1, ""))) {
+      AnswerAs(polled);
+    }
   }
-  void TransmitEmpty() override { modem_->SetTransmitter(false); }
+  void TransmitEmpty() override {
+    modem_->SetTransmitter(false);
+    if (answered_ != 0 && answered_ < 253 && owned_[answered_ + 1])
+      AnswerAs(answered_ + 1);
+    else
+      answered_ = 0;
+  }
+  int names;
   int sent = 0;
 
  private:
-  int names_;
+  void AnswerAs(int address) {
+    if (!answersPolls_) return;
+    answered_ = address;
+    Transmit(BuildFrame(ServerAddress, confirmed_[address] ? KindAck : KindNothing,
+                        static_cast<std::uint8_t>(address), 1, ""));
+    confirmed_[address] = true;
+  }
+  void Transmit(const std::string& frame) {
+    modem_->scheduler().ScheduleAfter(2000, [this, bytes = "U" + frame] {
+      modem_->SetTransmitter(true);
+      modem_->Queue(bytes);
+    });
+  }
+
+  bool answersPolls_;
   std::unique_ptr<RadioModem> modem_;
   std::string recent_;
+  std::array<bool, 256> owned_{};
+  std::array<bool, 256> confirmed_{};
+  int answered_ = 0;
 };
 
-TEST(AddressSpaceTest, TheTwoHundredFiftyFirstStationGetsAddressZero) {
+TEST(AddressSpaceTest, WithEveryAddressTakenARegistrationIsRefusedAndNothingGoesToAddressZero) {
   Network net;
-  net.Configure([](ServerSettings& settings) { settings.ReceiveWait = 1; });
+  // Long enough for an answer 2 ms after the poll or the previous station.
+  net.Configure([](ServerSettings& settings) { settings.ReceiveWait = 10; });
   net.Configure([](ServerSettings& settings) { settings.ContentPacketPause = 1; });
-  RegistrationFlood flood(net.radio, 251);
-  ASSERT_TRUE(net.RunUntil([&] { return net.server->Stations().Count() == 251; }, 3'000'000))
+  RegistrationFlood flood(net.radio, 252, true);
+  std::size_t lastRequest = 0;
+  ASSERT_TRUE(net.RunUntil(
+      [&] {
+        if (flood.sent < 252) return false;
+        if (lastRequest == 0) lastRequest = InvitationsSoFar(net);
+        return InvitationsSoFar(net) > lastRequest + 2;
+      },
+      3'000'000))
       << net.server->Stations().Count();
+  EXPECT_EQ(net.server->Stations().Count(), 250u) << "every station confirmed and stays";
   EXPECT_EQ(net.ui.messages,
             (std::vector<std::string>{std::string(
-                "Kritischer Fehler: keine freie Adresse für neuen TI, 0 vergeben!"_cp)}));
-  EXPECT_EQ(net.ui.events.back(), "TI Nr. 251 angemeldet; Name \"st250\"; Typ: TI82");
-  const auto confirmations = net.FramesOf(KindRegistered);
-  ASSERT_FALSE(confirmations.empty());
-  EXPECT_EQ(FramePayload(confirmations.back().frame), std::string("st250\0\0\0\0", 9));
+                "Kritischer Fehler: keine freie Adresse für neuen TI, 0 vergeben!"_cp)}))
+      << "told once for the two refused";
+  EXPECT_EQ(net.ui.events.back(), "TI Nr. 250 angemeldet; Name \"st249\"; Typ: TI82");
+  for (const auto& h : net.FramesOf(KindRegistered)) {
+    EXPECT_NE(FramePayload(h.frame).substr(0, 5), "st250");
+    EXPECT_NE(FramePayload(h.frame).substr(0, 5), "st251");
+  }
+  for (const auto& h : net.air.frames) {
+    EXPECT_TRUE(FrameByte(h.frame, FrameDestination) != NoAddress ||
+                FrameByte(h.frame, FrameKind) == KindInvite)
+        << "only the invitation goes to address 0";
+  }
   EXPECT_EQ(net.server->Stations().HighestAddress(), 253);
-  EXPECT_TRUE(net.FramesOf(KindPoll, 0).empty()) << "a station without an address is never polled";
+}
+
+// A registration heard from a station that then never answers: gone after five turns of the
+// sweep, with the kick for silence switched off. One that has answered stays, however quiet.
+TEST(PhantomTest, AStationThatNeverAnswersLeavesAfterFiveTurns) {
+  Network net;
+  net.AddUser("echt", "pw");
+  RegistrationFlood phantom(net.radio, 0, false);
+  CalculatorStation& real = net.AddCalculator("echt");
+  std::size_t quietFrom = 0;
+  const std::size_t done =
+      net.Run({{"start", [] { return true; }, [&] { real.engine().Connect(); }},
+               {"real one idle", [&] { return real.engine().ScreenSerial() > 0; },
+                [&] {
+                  real.SetMuted(true);
+                  phantom.names = 1;
+                }},
+               {"phantom registered", [&] { return net.server->Stations().Count() == 2; }},
+               {"phantom gone", [&] { return net.server->Stations().Count() == 1; },
+                [&] { quietFrom = InvitationsSoFar(net); }},
+               {"fifty more cycles", [&] { return InvitationsSoFar(net) > quietFrom + 50; }}},
+              120'000);
+  ASSERT_EQ(done, 5u) << net.stuck;
+  EXPECT_FALSE(net.server->Settings().KickSilentStations);
+  EXPECT_EQ(net.FramesOf(KindPoll, 5).size(), 5u);
+  EXPECT_EQ(net.server->Stations().Count(), 1u);
+  EXPECT_EQ(net.server->Stations().SessionAt(4)->UserName(), "echt");
+  const std::vector<std::string> expected{"Kicke TI 6 (st0)", "TI Nr. 2 abgemeldet, Name:st0",
+                                          std::string("Neue höchste Adresse:4"_cp)};
+  ASSERT_GE(net.ui.events.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(net.ui.events.end() - 3, net.ui.events.end()), expected);
 }
 
 TEST(FleetTest, ScriptedCalculatorsRegisterLogInAndBrowse) {
@@ -466,7 +552,9 @@ TEST(FleetTest, BrowsingGoesOnOverANoisyRadio) {
   noise.lostByteRate = 2e-3;
   noise.seed = 11;
   net.radio.SetNoise(noise);
-  net.Configure([](ServerSettings& settings) { settings.MaxLogLines = 10000000; });  // one log file to look into
+  net.Configure([](ServerSettings& settings) {
+    settings.MaxLogLines = 10000000;
+  });  // one log file to look into
   for (int i = 1; i <= 4; ++i)
     net.AddUser("demo" + std::to_string(i), "demo" + std::to_string(i));
   CalculatorFleet fleet(net.radio, net.server->Settings(), 4, 5);

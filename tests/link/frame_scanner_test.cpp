@@ -13,6 +13,7 @@ namespace velora {
 namespace {
 
 using T = FrameScanner::EventType;
+using namespace std::string_literals;
 
 const std::string kPoll = BuildFrame(4, KindPoll, 1, 1, "");
 const std::string kScreen = BuildFrame(4, KindTextScreen, 1, 1, std::string("Hallo") + '\0');
@@ -22,10 +23,10 @@ FrameScanner::Options Calculator(std::string start = "U") {
   return {.startString = std::move(start)};
 }
 
-FrameScanner::Options Server() {
-  return {.startString = "U",
+FrameScanner::Options Server(std::string start = "U") {
+  return {.startString = std::move(start),
           .check = FrameScanner::Check::ServerFrame,
-          .resync = FrameScanner::Resync::AfterCandidate};
+          .resync = FrameScanner::Resync::Discard};
 }
 
 // Feeds the bytes in chunks of the given sizes (the last size repeats) and collects the frames.
@@ -70,6 +71,12 @@ TEST(FrameScannerTest, SameFramesWholeByteByByteAndInRandomChunks) {
       {"no start string", Calculator(""), "\x07" + kPoll + kScreen, {kPoll, kScreen}},
       {"a start string of two bytes", Calculator("UU"), "abUU" + kPoll, {kPoll}},
       {"the server takes only its own frames", Server(), "U" + kPoll + "U" + kAnswer, {kAnswer}},
+      {"noise with a long length before an answer", Server(), "U\x00\x40U"s + kAnswer, {kAnswer}},
+      {"a bad candidate that ends inside an answer",
+       Server(),
+       "U\x01\x09\x00U"s + kAnswer,
+       {kAnswer}},
+      {"noise with a long length, no start string", Server(""), "\x07\x40" + kAnswer, {kAnswer}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Frames(c.options, c.air, {c.air.size()}), c.frames) << c.what << ", whole";
@@ -110,12 +117,49 @@ TEST(FrameScannerTest, TheServerReportsEachStepItLogs) {
   EXPECT_EQ(events[2], std::make_pair(T::BadLength, afterFirst));
   EXPECT_EQ(events[4].first, T::Skipped);
   EXPECT_EQ(events[5], std::make_pair(T::NotForServer, kPoll)) << "one candidate at a time";
-  EXPECT_EQ(scanner.Buffered(), "U" + kAnswer + "U") << "the whole candidate went";
-  std::vector<T> rest;
+  EXPECT_EQ(scanner.Buffered(), kPoll + "U" + kAnswer + "U") << "resumed one byte further";
+  std::vector<std::pair<T, std::size_t>> rest;
   while (auto event = scanner.Next())
-    rest.push_back(event->type);
-  EXPECT_EQ(rest,
-            (std::vector<T>{T::SearchStart, T::Skipped, T::Frame, T::SearchStart, T::Skipped}));
+    rest.emplace_back(event->type, event->count);
+  EXPECT_EQ(rest, (std::vector<std::pair<T, std::size_t>>{{T::SearchStart, 0},
+                                                          {T::Skipped, kPoll.size() + 1},
+                                                          {T::Frame, kAnswer.size()},
+                                                          {T::SearchStart, 0},
+                                                          {T::Skipped, 1}}));
+}
+
+// A bogus length byte announces more than ever comes: the intact answer behind it is taken as
+// soon as it is complete, and only then, and the junk before it is reported.
+TEST(FrameScannerTest, ABogusLengthDoesNotHoldAnAnswerHostage) {
+  FrameScanner scanner(Server());
+  std::vector<FrameScanner::Event> events;
+  const std::string air = "U\x00\x40U"s + kAnswer;
+  for (std::size_t i = 0; i < air.size(); ++i) {
+    scanner.Feed(air.substr(i, 1));
+    while (auto event = scanner.Next()) {
+      EXPECT_TRUE(i + 1 == air.size() || event->type == T::SearchStart || event->type == T::Skipped)
+          << "nothing is decided before the answer is whole (byte " << i << ")";
+      events.push_back(*event);
+      if (event->type == T::Frame) break;
+    }
+  }
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[2].type, T::Overtaken);
+  EXPECT_EQ(events[2].bytes, "\x00\x40U"s);
+  EXPECT_EQ(events[2].count, 3u);
+  EXPECT_EQ(events[3].type, T::Frame);
+  EXPECT_EQ(events[3].bytes, kAnswer);
+
+  // A frame for someone else, or a damaged one, is no reason to give up the candidate.
+  std::string damaged = kAnswer;
+  damaged[3] ^= 0x01;
+  for (const std::string& later : {kPoll, damaged}) {
+    FrameScanner waiting(Server());
+    waiting.Feed("U\x00\x40U"s + later);
+    while (auto event = waiting.Next())
+      EXPECT_TRUE(event->type == T::SearchStart || event->type == T::Skipped);
+    EXPECT_EQ(waiting.Buffered(), "\x00\x40U"s + later);
+  }
 }
 
 TEST(ReassemblerTest, PartsInOrderMakeTheWholeAndStrayPartsAreIgnored) {

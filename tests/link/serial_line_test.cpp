@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -493,6 +494,50 @@ TEST_F(ScannerTest, ForeignAndCorruptFramesAreDroppedByLevel) {
   Hear("U" + corrupt + "U" + toAll + "U\x01\x02\x03\x04\x05\x06");
   EXPECT_EQ(CountStartingWith("DROP"), 2);
   EXPECT_EQ(CountStartingWith("NOTE"), 4);  // only those of the first two, at level 3
+}
+
+// Noise just before an answer: a long bogus length, or a bad candidate that ends inside the
+// answer. The answer is taken in the same wait however the bytes are cut into received events.
+TEST_F(ScannerTest, NoiseBeforeAnAnswerDoesNotCostTheAnswer) {
+  struct Noise {
+    std::string bytes;
+    std::string drop;  // the line that reports it
+  };
+  const std::vector<Noise> noises = {
+      {std::string("U\x00\x40", 3),
+       std::string("DROP : unvollständiges Paket vor gültigem verworfen (3:<0>@U)"_cp)},
+      {std::string("U\x01\x09\x00", 4), std::string("DROP : Prüfsummenfehler"_cp)}};
+  std::mt19937 rng(7);
+  for (const Noise& noise : noises) {
+    const std::string air = noise.bytes + "U" + Answer4;
+    std::vector<std::vector<std::size_t>> cuts = {{air.size()},
+                                                  std::vector<std::size_t>(air.size(), 1)};
+    for (int i = 0; i < 4; ++i) {
+      std::vector<std::size_t> sizes;
+      for (std::size_t left = air.size(); left > 0;) {
+        sizes.push_back(std::min<std::size_t>(left, 1 + rng() % 5));
+        left -= sizes.back();
+      }
+      cuts.push_back(sizes);
+    }
+    for (const auto& sizes : cuts) {
+      SCOPED_TRACE(ReadableBytes(noise.bytes) + ", " + std::to_string(sizes.size()) + " pieces");
+      line->TXENReceive();
+      std::int64_t at = NowUs();
+      std::size_t offset = 0;
+      for (std::size_t n : sizes) {
+        at += 60'000;  // apart by more than the port's latency: one received event each
+        station.TransmitAt(at, air.substr(offset, n));
+        offset += n;
+      }
+      line->ReceivePacket(static_cast<int>(sizes.size()) * 60 + 100);
+      EXPECT_TRUE(line->PacketReceived());
+      EXPECT_EQ(line->LastPacket(), Answer4);
+      EXPECT_TRUE(Logged(noise.drop));
+      EXPECT_TRUE(Logged("RCVD : <1><6><10><4><1><203>"));
+      time.RunFor(100'000);
+    }
+  }
 }
 
 TEST_F(ScannerTest, AnEmptyStartStringCountsAsNone) {

@@ -183,10 +183,8 @@ TEST_F(AdminTest, AnAdministratorMustHaveLoggedInWhereALoginIsRequired) {
   EXPECT_EQ(Join("chef").kind, KindInputScreen);
   S("chef").PutInputValue("temp", "boss");
   const std::size_t accounts = h.users.size();
-  EXPECT_EQ(Words("chef", Do("chef", "IDcreateuser")),
-            Expected("chef", "Bitte melde Dich zuerst an."));
+  EXPECT_EQ(Do("chef", "IDcreateuser").kind, KindInputScreen) << "the login page instead";
   EXPECT_EQ(h.users.size(), accounts);
-  EXPECT_EQ(C("chef").Key(0).kind, KindInputScreen) << "back to the login page";
   C("chef").Enter("chef");
   C("chef").Key(0);
   EXPECT_EQ(Words("chef", Do("chef", "IDcreateuser")),

@@ -1,7 +1,10 @@
 #include "store/log_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <filesystem>
 
@@ -89,6 +92,14 @@ TEST_F(LogFileTest, MainLogGoesToTheEventListAndOptionallyTheFile) {
   EXPECT_EQ(Current(), "0:Neue niedrigste Adresse:255\r\n");
 }
 
+TEST_F(LogFileTest, EventLinesShowControlBytesTheFileKeepsThem) {
+  ASSERT_TRUE(log.Open());
+  log.MainLog("TI Nr. 1 abgemeldet, Name:a\x1B]0;x\x07\r\n", true);
+  EXPECT_EQ(ui.events,
+            (std::vector<std::string>{"TI Nr. 1 abgemeldet, Name:a\\x1B]0;x\\x07\\x0D\\x0A"}));
+  EXPECT_EQ(Current(), "0:TI Nr. 1 abgemeldet, Name:a\x1B]0;x\x07\r\n\r\n");
+}
+
 TEST_F(LogFileTest, ContinuesInATimeStampedFileWithoutHeader) {
   ASSERT_TRUE(log.Open());
   const std::string line(124, 'x');  // 128 bytes with "0:" and CR LF
@@ -115,30 +126,50 @@ TEST_F(LogFileTest, SameLogFileTruncatesTheCurrentLog) {
   EXPECT_EQ(Current(), "0:fresh\r\n");
 }
 
-TEST_F(LogFileTest, TwoContinuationsInOneSecondShareTheName) {
+TEST_F(LogFileTest, ContinuationsNeverOverwriteAFile) {
   ASSERT_TRUE(log.Open());
-  for (int i = 0; i < 3000; ++i)
-    log.Log(std::string(200, 'x'));
-  log.CheckContinuation(2000, false);
-  for (int i = 0; i < 3000; ++i)
-    log.Log(std::string(200, 'y'));
-  log.CheckContinuation(2000, false);
-  log.Log("second");
-  EXPECT_EQ(ReadFileBytes(log.CurrentPath()), "0:second\r\n");
-  int files = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
-    ++files;
-  EXPECT_EQ(files, 2);
+  testing::WriteFileBytes(dir.File("veloraserverlog20261206@090705-2.txt"), "earlier run\r\n");
+  clock.now = {2026, 12, 6, 9, 7, 5, 0};
+  for (const char c : {'x', 'y'}) {
+    for (int i = 0; i < 3000; ++i)
+      log.Log(std::string(200, c));
+    log.CheckContinuation(2000, false);
+  }
+  log.Log("last");
+  EXPECT_EQ(log.CurrentPath(), dir.File("veloraserverlog20261206@090705-3.txt"));
+  EXPECT_EQ(ReadFileBytes(log.CurrentPath()), "0:last\r\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("veloraserverlog20261206@090705-2.txt")), "earlier run\r\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("veloraserverlog20261206@090705.txt")).substr(0, 3), "0:y");
+  EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(LogFileTest, AFailedWriteShowsTheMessageAndCarriesOn) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  std::filesystem::create_symlink("/dev/full", dir.File("veloraserverlog.txt"));
+// The disk is full: the first failed line is reported, the following ones are not, until a line
+// has been written again.
+TEST_F(LogFileTest, AFailedWriteIsReportedOncePerStreak) {
   ASSERT_TRUE(log.Open());
+  log.Log("fits");
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  auto limit = [&](rlim_t bytes) {
+    struct rlimit lower = old;
+    lower.rlim_cur = bytes;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lower), 0);
+  };
+  const rlim_t size = Current().size();
+  limit(size);
   log.Log("lost");
   log.Log("lost too");
+  EXPECT_EQ(ui.messages, (std::vector<std::string>{"Fehler beim Schreiben in Log"}));
+  limit(size + 100);
+  log.Log("written");
+  limit(size + 9);
+  log.Log("lost again");
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previousHandler);
   EXPECT_EQ(ui.messages, (std::vector<std::string>{"Fehler beim Schreiben in Log",
                                                    "Fehler beim Schreiben in Log"}));
+  EXPECT_EQ(Current().substr(0, size + 11), "0:fits\r\n0:written\r\n");
 }
 
 }  // namespace

@@ -29,6 +29,11 @@ TEST(OldLogsTest, MatchesOnlyTheDatedNames) {
            Case{"veloraserverlog20261206@090705.log", false},
            Case{"Veloraserverlog20261206@090705.txt", false},
            Case{"xveloraserverlog20261206@09070.txt", false},
+           Case{"veloraserverlog20261206@090705-2.txt", true},  // a second one in that second
+           Case{"veloraserverlog20261206@090705-17.txt", true},
+           Case{"veloraserverlog20261206@090705-.txt", false},
+           Case{"veloraserverlog20261206@090705-2a.txt", false},
+           Case{"veloraserverlog20261206@090705 2.txt", false},
        }) {
     EXPECT_EQ(IsDatedLogFileName(c.name), c.dated) << c.name;
   }

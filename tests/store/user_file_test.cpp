@@ -287,45 +287,77 @@ TEST_F(UserFileTest, LineBreaksInsideValuesDoNotShiftTheFile) {
   EXPECT_EQ(feedback[1].Author, "bert");
 }
 
-// Malformed user files: each is the loading error, and nothing of it reaches the tables.
+// Malformed user files: each is the loading error, which names the file, the line and what it
+// should have held, and nothing of it reaches the tables.
 TEST_F(UserFileTest, MalformedUsersFilesAreTheLoadingError) {
   const std::string twoMessages = "2\r\nanna\r\nHallo\r\nzeit\r\ntrue\r\nbert\r\nText\r\n";
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"empty file", ""},
-      {"count not a number", kHeader + CountText("zwei") + "0\r\n"},
-      {"count with trailing junk", kHeader + CountLine(0).insert(21, "x") + "0\r\n"},
-      {"count missing", kHeader},
-      {"uptime not a number", kHeader + CountLine(0) + "lange\r\n"},
-      {"uptime missing", kHeader + CountLine(0)},
-      {"negative count", kHeader + CountLine(-1) + "0\r\n"},
-      {"count beyond 32 bits", kHeader + CountText("99999999999") + "0\r\n"},
-      {"huge count, file runs out",
-       kHeader + CountText("2147483647") + "0\r\n" + Account("Username=A", "Passwort=", "false")},
-      {"account cut short", kHeader + CountLine(1) + "0\r\nUsername=A\r\nPasswort=\r\nfalse\r\n"},
-      {"second account missing",
-       kHeader + CountLine(2) + "0\r\n" + Account("Username=A", "Passwort=", "false")},
-      {"message count not a number",
-       kHeader + CountLine(1) + "0\r\n" + Account("Username=A", "Passwort=", "false", "x\r\n")},
-      {"negative message count",
-       kHeader + CountLine(1) + "0\r\n" + Account("Username=A", "Passwort=", "false", "-2\r\n")},
-      {"message cut short",
-       kHeader + CountLine(1) + "0\r\n" + Account("Username=A", "Passwort=", "false", twoMessages)},
+  const std::string accountA = Account("Username=A", "Passwort=", "false");
+  struct Case {
+    std::string what;
+    std::string bytes;
+    std::string detail;  // after "users.txt, line "
   };
-  for (const auto& [what, bytes] : cases) {
-    SCOPED_TRACE(what);
-    WriteFileBytes(dir.File("users.txt"), bytes);
+  const std::vector<Case> cases = {
+      {"empty file", "", "1: the warning line expected, the file ends before"},
+      {"count not a number", kHeader + CountText("zwei") + "0\r\n",
+       "2: the number of accounts expected, a whole number"},
+      {"count with trailing junk", kHeader + CountLine(0).insert(21, "x") + "0\r\n",
+       "2: the number of accounts expected, a whole number"},
+      {"count missing", kHeader, "2: the number of accounts expected, the file ends before"},
+      {"uptime not a number", kHeader + CountLine(0) + "lange\r\n",
+       "3: the total uptime expected, a whole number"},
+      {"uptime missing", kHeader + CountLine(0),
+       "3: the total uptime expected, the file ends before"},
+      {"negative count", kHeader + CountLine(-1) + "0\r\n",
+       "2: the number of accounts expected, not negative"},
+      {"count beyond 32 bits", kHeader + CountText("99999999999") + "0\r\n",
+       "2: the number of accounts expected, a whole number"},
+      {"huge count, file runs out", kHeader + CountText("2147483647") + "0\r\n" + accountA,
+       "16: the user name of account 2 expected, the file ends before"},
+      {"account cut short", kHeader + CountLine(1) + "0\r\nUsername=A\r\nPasswort=\r\nfalse\r\n",
+       "7: the POP3 host of account 1 expected, the file ends before"},
+      {"second account missing", kHeader + CountLine(2) + "0\r\n" + accountA,
+       "16: the user name of account 2 expected, the file ends before"},
+      {"message count not a number",
+       kHeader + CountLine(1) + "0\r\n" + Account("Username=A", "Passwort=", "false", "x\r\n"),
+       "15: the number of messages of account 1 expected, a whole number"},
+      {"negative message count",
+       kHeader + CountLine(1) + "0\r\n" + Account("Username=A", "Passwort=", "false", "-2\r\n"),
+       "15: the number of messages of account 1 expected, not negative"},
+      {"message cut short",
+       kHeader + CountLine(1) + "0\r\n" + Account("Username=A", "Passwort=", "false", twoMessages),
+       "22: the time of message 2 of account 1 expected, the file ends before"},
+      {"more accounts than counted",
+       kHeader + CountLine(1) + "0\r\n" + accountA + Account("Username=B", "Passwort=", "false"),
+       "16: the end of the file expected (line 2 counts 1)"},
+      {"an account after empty lines", kHeader + CountLine(0) + "0\r\n\r\n\r\n" + accountA,
+       "6: the end of the file expected (line 2 counts 0)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFileBytes(dir.File("users.txt"), c.bytes);
     users = UserTable(1);
     users[0].Name = "BEFORE";
     feedback = {{"before", "x", "y"}};
     uptime = 9;
     const UserFileReport report = Load();
     EXPECT_EQ(report.outcome, UserFileOutcome::Fatal);
-    EXPECT_EQ(report.boxes, std::vector<std::string>{"Exception on loading user data"});
+    EXPECT_EQ(report.boxes,
+              std::vector<std::string>{"Exception on loading user data (users.txt, line " +
+                                       c.detail + ")"});
     ASSERT_EQ(users.size(), 1u);
     EXPECT_EQ(users[0].Name, "BEFORE");
     EXPECT_EQ(feedback.size(), 1u);
     EXPECT_EQ(uptime, 9);
   }
+}
+
+TEST_F(UserFileTest, EmptyLinesAfterTheLastAccountAreTolerated) {
+  WriteFileBytes(
+      dir.File("users.txt"),
+      kHeader + CountLine(1) + "7\r\n" + Account("Username=A", "Passwort=", "false") + "\r\n\r\n");
+  ASSERT_EQ(Load().outcome, UserFileOutcome::Done);
+  EXPECT_EQ(users.size(), 1u);
 }
 
 TEST_F(UserFileTest, NumbersMayCarryBlanksAndASign) {
@@ -340,7 +372,8 @@ TEST_F(UserFileTest, UnreadableFilesAreReportedWithTheirMessages) {
   std::filesystem::create_directory(dir.File("users.txt"));
   UserFileReport report = Load();
   EXPECT_EQ(report.outcome, UserFileOutcome::Fatal);
-  EXPECT_EQ(report.boxes, std::vector<std::string>{"Exception on loading user data"});
+  EXPECT_EQ(report.boxes, std::vector<std::string>{"Exception on loading user data (users.txt: " +
+                                                   std::string(std::strerror(EISDIR)) + ")"});
   std::filesystem::remove(dir.File("users.txt"));
 
   WriteFileBytes(dir.File("users.txt"), kHeader + CountLine(0) + "0\r\n");
@@ -360,8 +393,11 @@ TEST_F(UserFileTest, WriteFailuresNameTheirFile) {
 
   std::filesystem::create_directory(dir.File("users.txt"));
   UserFileReport report = Save();
+  const std::string isDir = std::strerror(EISDIR);
   EXPECT_EQ(report.outcome, UserFileOutcome::Warning);
-  EXPECT_EQ(report.boxes, std::vector<std::string>{"Exception on writing user data"});
+  EXPECT_EQ(report.boxes,
+            std::vector<std::string>{"Exception on writing user data (users.txt: " + isDir + ")"});
+  EXPECT_EQ(report.failed, std::vector<std::string>{"users.txt: " + isDir});
   EXPECT_EQ(FeedbackBytes(), "anna\r\ngut\r\nt\r\n") << "the feedback is still written";
   std::filesystem::remove(dir.File("users.txt"));
 
@@ -369,15 +405,18 @@ TEST_F(UserFileTest, WriteFailuresNameTheirFile) {
   std::filesystem::create_directory(dir.File("resfdbck.txt"));
   report = Save();
   EXPECT_EQ(report.outcome, UserFileOutcome::Fatal);
-  EXPECT_EQ(report.boxes, std::vector<std::string>{"Exception on writing feedback" +
-                                                   std::string(std::strerror(EISDIR))});
+  EXPECT_EQ(report.boxes, std::vector<std::string>{"Exception on writing feedback" + isDir});
+  EXPECT_EQ(report.failed, std::vector<std::string>{"resfdbck.txt: " + isDir});
   EXPECT_NE(UsersBytes().find("Username=GAST"), std::string::npos);
 
   report = SaveUserData(dir.File("missing"), users, feedback, uptime);
   EXPECT_EQ(report.outcome, UserFileOutcome::Fatal);
-  ASSERT_EQ(report.boxes.size(), 2u);
-  EXPECT_EQ(report.boxes[0], "Exception on writing user data");
-  EXPECT_EQ(report.boxes[1], "Exception on writing feedback" + std::string(std::strerror(ENOENT)));
+  const std::string missing = std::strerror(ENOENT);
+  EXPECT_EQ(report.boxes,
+            (std::vector<std::string>{"Exception on writing user data (users.txt: " + missing + ")",
+                                      "Exception on writing feedback" + missing}));
+  EXPECT_EQ(report.failed,
+            (std::vector<std::string>{"users.txt: " + missing, "resfdbck.txt: " + missing}));
 }
 
 TEST_F(UserFileTest, UsersFileIsOwnerOnlyAndFeedbackKeepsItsMode) {
@@ -408,6 +447,103 @@ TEST_F(UserFileTest, SavingLeavesNoTemporaryFilesAndReplacesOldContent) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"resfdbck.txt", "users.txt"}));
+}
+
+std::uint64_t Inode(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st.st_ino;
+}
+
+// Saving during a run: the files as loaded are kept as ".bak" before the first write, and only a
+// file whose bytes changed is written.
+TEST_F(UserFileTest, ARunKeepsTheFilesAsLoadedAndRewritesOnlyWhatChanged) {
+  const std::string usersFile =
+      kHeader + CountLine(1) + "5\r\n" + Account("Username=GAST", "Passwort=x", "false");
+  const std::string feedbackFile = "anna\r\ngut\r\nt\r\n";
+  WriteFileBytes(dir.File("users.txt"), usersFile);
+  WriteFileBytes(dir.File("resfdbck.txt"), feedbackFile);
+  UserFiles files(dir.path());
+  ASSERT_EQ(files.Load(users, feedback, uptime).outcome, UserFileOutcome::Done);
+  const std::uint64_t usersInode = Inode(dir.File("users.txt"));
+  const std::uint64_t feedbackInode = Inode(dir.File("resfdbck.txt"));
+
+  EXPECT_EQ(files.Save(users, feedback, uptime).outcome, UserFileOutcome::Done);
+  EXPECT_EQ(Inode(dir.File("users.txt")), usersInode) << "nothing changed, nothing written";
+  EXPECT_FALSE(std::filesystem::exists(dir.File("users.txt.bak")));
+
+  users[0].Password = "neu";
+  EXPECT_EQ(files.Save(users, feedback, uptime).outcome, UserFileOutcome::Done);
+  EXPECT_NE(UsersBytes().find("Passwort=neu\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir.File("users.txt.bak")), usersFile);
+  EXPECT_EQ(ReadFileBytes(dir.File("resfdbck.txt.bak")), feedbackFile);
+  EXPECT_EQ(Mode("users.txt.bak"), 0600u);
+  EXPECT_EQ(Inode(dir.File("resfdbck.txt")), feedbackInode) << "the feedback did not change";
+
+  users[0].Password = "neuer";
+  uptime = 77;
+  feedback.push_back({"bert", "auch", "t"});
+  EXPECT_EQ(files.Save(users, feedback, uptime).outcome, UserFileOutcome::Done);
+  EXPECT_EQ(ReadFileBytes(dir.File("users.txt.bak")), usersFile) << "the backup of the start";
+  EXPECT_EQ(UsersBytes(), FormatUsersFile(users, 77));
+  EXPECT_EQ(FeedbackBytes(), FormatFeedbackFile(feedback));
+
+  // A write that fails is tried again at the next save.
+  std::filesystem::remove(dir.File("users.txt"));
+  std::filesystem::create_directory(dir.File("users.txt"));
+  users[0].Password = "x";
+  EXPECT_EQ(files.Save(users, feedback, uptime).failed.size(), 1u);
+  std::filesystem::remove(dir.File("users.txt"));
+  EXPECT_TRUE(files.Save(users, feedback, uptime).failed.empty());
+  EXPECT_EQ(UsersBytes(), FormatUsersFile(users, 77));
+}
+
+TEST_F(UserFileTest, AUsersFileThatIsALinkStaysALink) {
+  std::filesystem::create_directory(dir.File("daten"));
+  WriteFileBytes(dir.File("daten/users.txt"), "alt");
+  std::filesystem::create_symlink("zwischen", dir.File("users.txt"));
+  std::filesystem::create_symlink("daten/users.txt", dir.File("zwischen"));
+  std::filesystem::create_symlink("daten/neu.txt", dir.File("resfdbck.txt"));  // not there yet
+  users.resize(1);
+  users[0].Name = "GAST";
+  feedback = {{"anna", "gut", "t"}};
+  ASSERT_EQ(Save().outcome, UserFileOutcome::Done);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("users.txt")));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("zwischen")));
+  EXPECT_EQ(ReadFileBytes(dir.File("daten/users.txt")), FormatUsersFile(users, uptime));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("resfdbck.txt")));
+  EXPECT_EQ(ReadFileBytes(dir.File("daten/neu.txt")), "anna\r\ngut\r\nt\r\n");
+  EXPECT_EQ(Mode("daten/users.txt"), 0600u);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("daten")))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"neu.txt", "users.txt"})) << "no temporary files";
+}
+
+TEST_F(UserFileTest, TemporaryFilesOfAKilledSaveAreRemovedAtTheNextStart) {
+  std::filesystem::create_directory(dir.File("daten"));
+  std::filesystem::create_symlink("daten/users.txt", dir.File("users.txt"));
+  const std::vector<std::string> stale = {"daten/users.txt.tmp4711-0", "resfdbck.txt.tmp12-3",
+                                          "users.txt.bak.tmp9-0", "resfdbck.txt.bak.tmp1-1"};
+  const std::vector<std::string> kept = {"users.txt.tmp",     "users.txt.tmpx-1",
+                                         "users.txt.tmp1-2x", "notizen.txt",
+                                         "users.txt.tmp5-",   "daten/andere.txt.tmp1-1"};
+  for (const std::string& name : stale)
+    WriteFileBytes(dir.File(name), "halb");
+  for (const std::string& name : kept)
+    WriteFileBytes(dir.File(name), "bleibt");
+  std::vector<std::string> removed = RemoveStaleTempFiles(dir.path());
+  std::sort(removed.begin(), removed.end());
+  std::vector<std::string> expected;
+  for (const std::string& name : stale)
+    expected.push_back(dir.File(name));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(removed, expected);
+  for (const std::string& name : stale)
+    EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
+  for (const std::string& name : kept)
+    EXPECT_TRUE(std::filesystem::exists(dir.File(name))) << name;
 }
 
 }  // namespace
