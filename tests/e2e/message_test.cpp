@@ -1,10 +1,13 @@
 // Two calculators on the radio, a TI 82 and a TI 86: one sends the other a message, which is
-// told at once, reads it and answers.
+// told at once, reads it and answers; both messages outlive a server that never had its regular
+// end.
 #include <gtest/gtest.h>
 
+#include "bus/lifecycle.h"
 #include "common/cp1252.h"
 #include "link/frame.h"
 #include "network_harness.h"
+#include "support/memory_settings_backend.h"
 
 namespace velora {
 namespace {
@@ -48,6 +51,10 @@ struct User {
 
 TEST(MessageNetworkTest, AMessageIsNoticedAtOnceReadAndAnswered) {
   Network net;
+  MemorySettingsBackend backend;
+  auto life = std::make_unique<Lifecycle>(*net.server, net.ui, backend, nullptr, net.dir.path());
+  ASSERT_TRUE(life->Load(1));
+  net.Configure([](ServerSettings& s) { s.ContentDir = std::string(VELORA_CONTENT_DIR) + "/"; });
   net.AddUser("anna", "pa");
   net.AddUser("bert", "pb");
   User anna{net.AddCalculator("anna", 0).engine()};
@@ -79,9 +86,23 @@ TEST(MessageNetworkTest, AMessageIsNoticedAtOnceReadAndAnswered) {
         [&] { bert.e.SubmitInput(false, "Hallo Anna"); }},
        {"anna on the message menu", [&] { return menu(anna); }},
        {"anna told", [&] { return anna.FreshText("Du hast Post."); }},
-       {"bert confirmation", [&] { return bert.FreshText("an ANNA versendet."); }}},
+       {"bert confirmation", [&] { return bert.FreshText("an ANNA versendet."); }},
+       {"saved while running",
+        [&] {
+          const std::string users = testing::ReadFileBytes(net.dir.File("users.txt"));
+          return users.find("Hallo Anna") != std::string::npos;
+        }}},
       120'000);
-  ASSERT_EQ(done, 22u) << net.stuck;
+  ASSERT_EQ(done, 23u) << net.stuck;
+
+  // As if the process were killed now: no end save. A new server finds both messages.
+  life.reset();
+  Network after;
+  Lifecycle again(*after.server, after.ui, backend, nullptr, net.dir.path());
+  ASSERT_TRUE(again.Load(1));
+  ASSERT_EQ(after.server->Users().size(), 2u);
+  EXPECT_EQ(after.server->Users()[1].Messages.size(), 1u);
+  EXPECT_EQ(after.server->Users()[0].Messages.size(), 1u);
 
   EXPECT_NE(bert.seen.back().find("Die Nachricht wird an ANNA versendet."), std::string::npos);
   const std::vector<Tuserdata>& users = net.server->Users();
