@@ -18,6 +18,7 @@
 #include "bus/lifecycle.h"
 #include "bus/server.h"
 #include "common/text.h"
+#include "platform/qt_line_connection.h"
 #include "platform/qt_port_list.h"
 #include "platform/qt_server_port.h"
 #include "platform/qt_settings_backend.h"
@@ -126,13 +127,16 @@ int Run(const Options& options) {
   QtClock clock;
   QtEventPump pump;
   QtOneShotTimer timer;
+  QtLineConnectionFactory mailConnections;
+  QtOneShotTimerFactory mailTimers;
   QtServerPort* port = nullptr;
   Server server(ServerPorts{clock, pump, timer, ui,
                             [&port](const ServerSettings& settings) {
                               auto made = std::make_unique<QtServerPort>(settings);
                               port = made.get();
                               return made;
-                            }},
+                            },
+                            &mailConnections, &mailTimers, QtLocalHostName()},
                 ".");
   server.SetLogLevel(static_cast<LogLevel>(options.logLevel));
   port->SetNoteHandler([&server](std::string_view note) { server.LogLine(note); });
@@ -141,12 +145,15 @@ int Run(const Options& options) {
       options.settingsFile
           ? std::make_unique<QtSettingsBackend>(QString::fromStdString(*options.settingsFile))
           : std::make_unique<QtSettingsBackend>();
-  Lifecycle lifecycle(server, ui, *backend, [] {
-    std::vector<std::string> labels;
-    for (const SerialPortEntry& entry : ListSerialPorts())
-      labels.push_back(entry.label);
-    return labels;
-  }, ".");
+  Lifecycle lifecycle(
+      server, ui, *backend,
+      [] {
+        std::vector<std::string> labels;
+        for (const SerialPortEntry& entry : ListSerialPorts())
+          labels.push_back(entry.label);
+        return labels;
+      },
+      ".");
   if (!lifecycle.Load(static_cast<std::uint32_t>(std::random_device{}()))) return 1;
   if (options.port) port->SetDevicePath(*options.port);
 

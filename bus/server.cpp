@@ -16,7 +16,13 @@ Server::Server(ServerPorts ports, std::string workDir)
       log_(ports.clock, ports.ui, std::move(workDir)),
       line_(*port_, ports.timer, ports.pump, log_, settings_),
       stations_(log_, ports.ui, users_),
-      context_{settings_, log_, ports.clock, random_, users_, feedback_, stations_} {}
+      mailPorts_(ports.mailConnections && ports.mailTimers
+                     ? std::optional<MailPorts>(MailPorts{*ports.mailConnections, *ports.mailTimers,
+                                                          ports.clock, ports.localHostName})
+                     : std::nullopt),
+      context_{settings_, log_,      ports.clock, random_,
+               users_,    feedback_, stations_,   mailPorts_ ? &*mailPorts_ : nullptr,
+               &poster_} {}
 
 Server::~Server() = default;
 
@@ -77,6 +83,10 @@ void Server::Post(SessionId session, std::function<void(TProcess&)> command) {
     const std::size_t index = stations_.IndexOf(session);
     if (index < stations_.Count()) command(stations_.Session(index));
   });
+}
+
+void Server::SessionPoster::Post(SessionId session, std::function<void(ServiceSession&)> command) {
+  server_.Post(session, [command = std::move(command)](TProcess& process) { command(process); });
 }
 
 void Server::AddAccount(Tuserdata account) {
@@ -174,8 +184,9 @@ void Server::RegistrationSlot() {
   if (stations_.AlreadyRegistered(nameField)) return;
   const std::size_t index = stations_.Count();
   const std::uint8_t address = stations_.GetFreeAddr(index);
-  stations_.Add(std::make_unique<TProcess>(
-      context_, address, static_cast<std::uint8_t>(request[FrameData + 8]), nameField));
+  stations_.Add(std::make_unique<TProcess>(context_, address,
+                                           static_cast<std::uint8_t>(request[FrameData + 8]),
+                                           nameField, stations_.NewId()));
   const TProcess& session = stations_.Session(index);
   char text[160];
   std::snprintf(text, sizeof text, "TI Nr. %d angemeldet; Name \"%s\"; Typ: %s",
@@ -256,8 +267,7 @@ void Server::Sweep() {
     }
     ++k;
     if (k <= 255 && stations_.AddressInUse(static_cast<std::uint8_t>(k))) continue;
-    while (k <= stations_.HighestAddress() &&
-           !stations_.AddressInUse(static_cast<std::uint8_t>(k)))
+    while (k <= stations_.HighestAddress() && !stations_.AddressInUse(static_cast<std::uint8_t>(k)))
       ++k;
     mustPoll = true;
   }

@@ -4,6 +4,7 @@
 #include "common/ports.h"
 #include "common/random.h"
 #include "common/records.h"
+#include "mail/mail_conversation.h"
 #include "session/service.h"
 #include "settings/server_settings.h"
 
@@ -22,6 +23,9 @@ struct SessionContext {
   UserTable& users;
   FeedbackList& feedback;
   SessionDirectory& directory = NoSessionDirectory();
+  // What the mail services need; null where the program offers no mail (they say so).
+  const MailPorts* mail = nullptr;
+  SessionCommands* commands = nullptr;
 };
 
 }  // namespace velora
