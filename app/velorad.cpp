@@ -145,15 +145,12 @@ int Run(const Options& options) {
       options.settingsFile
           ? std::make_unique<QtSettingsBackend>(QString::fromStdString(*options.settingsFile))
           : std::make_unique<QtSettingsBackend>();
-  Lifecycle lifecycle(
-      server, ui, *backend,
-      [] {
-        std::vector<std::string> labels;
-        for (const SerialPortEntry& entry : ListSerialPorts())
-          labels.push_back(entry.label);
-        return labels;
-      },
-      ".");
+  Lifecycle lifecycle(server, ui, *backend, [] {
+    std::vector<std::string> labels;
+    for (const SerialPortEntry& entry : ListSerialPorts())
+      labels.push_back(entry.label);
+    return labels;
+  }, ".");
   if (!lifecycle.Load(static_cast<std::uint32_t>(std::random_device{}()))) return 1;
   if (options.port) port->SetDevicePath(*options.port);
 

@@ -10,19 +10,25 @@
 
 namespace velora {
 
+namespace {
+
+std::unique_ptr<MailPorts> MakeMailPorts(const ServerPorts& ports) {
+  if (ports.mailConnections == nullptr || ports.mailTimers == nullptr) return nullptr;
+  return std::make_unique<MailPorts>(
+      MailPorts{*ports.mailConnections, *ports.mailTimers, ports.clock, ports.localHostName});
+}
+
+}  // namespace
+
 Server::Server(ServerPorts ports, std::string workDir)
     : ports_(ports),
       port_(ports.makePort(settings_)),
       log_(ports.clock, ports.ui, std::move(workDir)),
       line_(*port_, ports.timer, ports.pump, log_, settings_),
       stations_(log_, ports.ui, users_),
-      mailPorts_(ports.mailConnections && ports.mailTimers
-                     ? std::optional<MailPorts>(MailPorts{*ports.mailConnections, *ports.mailTimers,
-                                                          ports.clock, ports.localHostName})
-                     : std::nullopt),
-      context_{settings_, log_,      ports.clock, random_,
-               users_,    feedback_, stations_,   mailPorts_ ? &*mailPorts_ : nullptr,
-               &poster_} {}
+      mailPorts_(MakeMailPorts(ports)),
+      context_{settings_, log_,      ports.clock,      random_, users_,
+               feedback_, stations_, mailPorts_.get(), &poster_} {}
 
 Server::~Server() = default;
 
@@ -267,7 +273,8 @@ void Server::Sweep() {
     }
     ++k;
     if (k <= 255 && stations_.AddressInUse(static_cast<std::uint8_t>(k))) continue;
-    while (k <= stations_.HighestAddress() && !stations_.AddressInUse(static_cast<std::uint8_t>(k)))
+    while (k <= stations_.HighestAddress() &&
+           !stations_.AddressInUse(static_cast<std::uint8_t>(k)))
       ++k;
     mustPoll = true;
   }

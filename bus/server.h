@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,7 +134,7 @@ class Server {
   LogFile log_;
   SerialLine line_;
   StationTable stations_;
-  std::optional<MailPorts> mailPorts_;
+  std::unique_ptr<MailPorts> mailPorts_;
   SessionPoster poster_{*this};
   SessionContext context_;
   CycleStats stats_;
