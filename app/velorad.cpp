@@ -14,6 +14,7 @@
 #include "bus/lifecycle.h"
 #include "bus/server.h"
 #include "common/text.h"
+#include "platform/qt_line_connection.h"
 #include "platform/qt_port_list.h"
 #include "platform/qt_server_port.h"
 #include "platform/qt_settings_backend.h"
@@ -98,13 +99,16 @@ int Run(const Options& options) {
   QtClock clock;
   QtEventPump pump;
   QtOneShotTimer timer;
+  QtLineConnectionFactory mailConnections;
+  QtOneShotTimerFactory mailTimers;
   QtServerPort* port = nullptr;
   Server server(ServerPorts{clock, pump, timer, ui,
                             [&port](const ServerSettings& settings) {
                               auto made = std::make_unique<QtServerPort>(settings);
                               port = made.get();
                               return made;
-                            }},
+                            },
+                            &mailConnections, &mailTimers, QtLocalHostName()},
                 ".");
   server.SetLogLevel(static_cast<LogLevel>(options.logLevel));
   port->SetNoteHandler([&server](std::string_view note) { server.LogLine(note); });

@@ -11,13 +11,25 @@
 
 namespace velora {
 
+namespace {
+
+std::unique_ptr<MailPorts> MakeMailPorts(const ServerPorts& ports) {
+  if (ports.mailConnections == nullptr || ports.mailTimers == nullptr) return nullptr;
+  return std::make_unique<MailPorts>(
+      MailPorts{*ports.mailConnections, *ports.mailTimers, ports.clock, ports.localHostName});
+}
+
+}  // namespace
+
 Server::Server(ServerPorts ports, std::string workDir)
     : ports_(ports),
       port_(ports.makePort(settings_)),
       log_(ports.clock, ports.ui, std::move(workDir)),
       line_(*port_, ports.timer, ports.pump, log_, settings_),
       stations_(log_, ports.ui, users_),
-      context_{settings_, log_, ports.clock, random_, users_, feedback_, stations_, &changes_} {}
+      mailPorts_(MakeMailPorts(ports)),
+      context_{settings_,  log_,     ports.clock,      random_, users_,
+               feedback_,  stations_, &changes_, mailPorts_.get(), &poster_} {}
 
 Server::~Server() = default;
 
@@ -90,6 +102,10 @@ void Server::Post(SessionId session, std::function<void(TProcess&)> command) {
     const std::size_t index = stations_.IndexOf(session);
     if (index < stations_.Count()) command(stations_.Session(index));
   });
+}
+
+void Server::SessionPoster::Post(SessionId session, std::function<void(ServiceSession&)> command) {
+  server_.Post(session, [command = std::move(command)](TProcess& process) { command(process); });
 }
 
 void Server::AddAccount(Tuserdata account) {
@@ -192,8 +208,9 @@ void Server::RegistrationSlot() {
   const std::uint8_t address = stations_.GetFreeAddr(index);
   // Without an address a session would never be polled and could never leave.
   if (address == NoAddress) return;
-  stations_.Add(std::make_unique<TProcess>(
-      context_, address, static_cast<std::uint8_t>(request[FrameData + 8]), nameField));
+  stations_.Add(std::make_unique<TProcess>(context_, address,
+                                           static_cast<std::uint8_t>(request[FrameData + 8]),
+                                           nameField, stations_.NewId()));
   const TProcess& session = stations_.Session(index);
   char text[160];
   std::snprintf(text, sizeof text, "TI Nr. %d angemeldet; Name \"%s\"; Typ: %s",

@@ -37,6 +37,11 @@ struct ServerPorts {
   OperatorUi& ui;
   // Creates the radio modem's port; it reads the server's settings (the DTR polarity) at use.
   std::function<std::unique_ptr<SerialPort>(const ServerSettings&)> makePort;
+  // The mail conversations' connections and reply timers, and the name they greet with; they
+  // must outlive the server. Without them the mail services say that mail is not available.
+  LineConnectionFactory* mailConnections = nullptr;
+  OneShotTimerFactory* mailTimers = nullptr;
+  std::string localHostName = "localhost";
 };
 
 // What the windows show of each cycle; the pixels are theirs.
@@ -121,6 +126,16 @@ class Server {
   void UpdateCycleTime();
   void UpdateResendCounters();
 
+  // The front door as the sessions' services see it.
+  class SessionPoster : public SessionCommands {
+   public:
+    explicit SessionPoster(Server& server) : server_(server) {}
+    void Post(SessionId session, std::function<void(ServiceSession&)> command) override;
+
+   private:
+    Server& server_;
+  };
+
   ServerPorts ports_;
   ServerSettings settings_;
   std::unique_ptr<SerialPort> port_;  // before the serial line, which holds it
@@ -132,6 +147,8 @@ class Server {
   LogFile log_;
   SerialLine line_;
   StationTable stations_;
+  std::unique_ptr<MailPorts> mailPorts_;
+  SessionPoster poster_{*this};
   SessionContext context_;
   CycleStats stats_;
   std::function<void()> onCycle_;

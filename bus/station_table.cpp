@@ -51,7 +51,8 @@ bool StationTable::AlreadyRegistered(std::string_view nameField) const {
 }
 
 SessionId StationTable::Add(std::unique_ptr<TProcess> session) {
-  const SessionId id = nextId_++;
+  const SessionId id = session->Id() != 0 ? session->Id() : nextId_++;
+  if (id >= nextId_) nextId_ = id + 1;
   sessions_.push_back({id, std::move(session)});
   CountChanged();
   return id;

@@ -17,9 +17,6 @@
 
 namespace velora {
 
-// Identifies a session for as long as the program runs; addresses are reused, ids are not.
-using SessionId = std::uint64_t;
-
 class StationTable : public SessionDirectory {
  public:
   StationTable(LogSink& log, OperatorUi& ui, UserTable& users);
@@ -32,7 +29,10 @@ class StationTable : public SessionDirectory {
   std::uint8_t GetFreeAddr(std::size_t index);
   // True when a present session has the name of this 8-byte name field (case ignored).
   bool AlreadyRegistered(std::string_view nameField) const;
-  // Appends a session created by the caller at the end of the list.
+  // An id for a session about to be created.
+  SessionId NewId() { return nextId_++; }
+  // Appends a session created by the caller at the end of the list, under the id it was created
+  // with (a new one when it has none).
   SessionId Add(std::unique_ptr<TProcess> session);
   void UnregisterMe(std::size_t index);
 

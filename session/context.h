@@ -6,6 +6,7 @@
 #include "common/ports.h"
 #include "common/random.h"
 #include "common/records.h"
+#include "mail/mail_conversation.h"
 #include "session/service.h"
 #include "settings/server_settings.h"
 
@@ -35,6 +36,9 @@ struct SessionContext {
   FeedbackList& feedback;
   SessionDirectory& directory = NoSessionDirectory();
   ChangeCounter* changes = nullptr;  // none: nothing is saved (a session alone)
+  // What the mail services need; null where the program offers no mail (they say so).
+  const MailPorts* mail = nullptr;
+  SessionCommands* commands = nullptr;
 
   // A service that changed an account, a message or the feedback calls this, so that the files
   // reach the disk within a few seconds and not only at the end of the run.

@@ -14,8 +14,9 @@ inline constexpr std::size_t NameFieldLength = 8;
 }  // namespace
 
 TProcess::TProcess(const SessionContext& context, int address, std::uint8_t modelByte,
-                   std::string_view nameField)
+                   std::string_view nameField, SessionId id)
     : ctx_(context),
+      id_(id),
       address_(address),
       link_(context.settings, context.log),
       screens_(link_, context.settings, context.log, CalcTypeFromCode(modelByte)) {

@@ -25,8 +25,9 @@ class TProcess : public ServiceSession {
  public:
   // Builds the session for a registration request: queues the KindRegistered confirmation, binds
   // the account of the name and queues the first screen (login page, main menu or a refusal).
+  // The id is the one the server's front door knows the session by.
   TProcess(const SessionContext& context, int address, std::uint8_t modelByte,
-           std::string_view nameField);
+           std::string_view nameField, SessionId id = 0);
   TProcess(const TProcess&) = delete;
   TProcess& operator=(const TProcess&) = delete;
 
@@ -63,6 +64,7 @@ class TProcess : public ServiceSession {
 
   // --- ServiceSession.
 
+  SessionId Id() const override { return id_; }
   const std::string& UserName() const override { return userName_; }
   Tuserdata* Account() override;
   int UserIndex() const override { return userIndex_; }
@@ -101,6 +103,7 @@ class TProcess : public ServiceSession {
   void LogShortReply(std::uint8_t kind);
 
   SessionContext ctx_;
+  SessionId id_ = 0;
   int address_ = 0;
   std::string userName_;
   StationLink link_;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,25 @@
 namespace velora {
 
 struct SessionContext;
+class ServiceSession;
+
+// Identifies a session for as long as the program runs; addresses are reused, ids are not.
+using SessionId = std::uint64_t;
+
+// The server's front door as a session's services use it: events that arrive while the polling
+// cycle waits (mail replies) come back to the session as commands, applied between the cycle's
+// steps and dropped when the session has gone meanwhile.
+class SessionCommands {
+ public:
+  virtual ~SessionCommands() = default;
+  virtual void Post(SessionId session, std::function<void(ServiceSession&)> command) = 0;
+};
+
+// A mail conversation the session runs; it ends with the session at the latest.
+class MailJob {
+ public:
+  virtual ~MailJob() = default;
+};
 
 // Other sessions, as the station table knows them.
 class SessionDirectory {
@@ -45,11 +66,18 @@ struct ServiceState {
   std::int32_t MailFetchIndex = 0;
   std::vector<TMail> Mails;
   LoginAttempts Login;
+  // The running mail conversation, if any, and the number of the last one started: a command of
+  // an earlier conversation still on its way finds another number and is dropped.
+  std::unique_ptr<MailJob> Mail;
+  std::uint64_t MailSerial = 0;
 };
 
 class ServiceSession {
  public:
   virtual ~ServiceSession() = default;
+
+  // The id the server's front door knows the session by (0 for a session outside a server).
+  virtual SessionId Id() const = 0;
 
   // The user and the account.
   virtual const std::string& UserName() const = 0;

@@ -27,7 +27,12 @@ void JumpToPage(ServiceSession& session, const TAction&) {
 
 std::array<ActionHandler, ActionCount> MakeHandlers() {
   std::array<ActionHandler, ActionCount> handlers{};
+  handlers[ActionSendMail] = SendMail;
+  handlers[ActionGetMail] = GetMail;
+  handlers[ActionSendSms] = SendSms;
+  handlers[ActionInbox] = ListInbox;
   handlers[ActionMotd] = ShowMotd;
+  handlers[ActionShowMail] = ShowMail;
   handlers[ActionSendMessage] = SendMessage;
   handlers[ActionListMessages] = ListMessages;
   handlers[ActionShowMessage] = ShowMessage;
@@ -38,6 +43,8 @@ std::array<ActionHandler, ActionCount> MakeHandlers() {
   handlers[ActionTransEd] = TranslateEd;
   handlers[ActionMsgDelete] = DeleteMessage;
   handlers[ActionMsgReply] = ReplyMessage;
+  handlers[ActionMailReply] = ReplyMail;
+  handlers[ActionMailNext] = NextMail;
   handlers[ActionMenuMain] = MenuMain;
   handlers[ActionKickUser] = KickUserAction;
   handlers[ActionCreateUser] = CreateUser;

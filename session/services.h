@@ -13,8 +13,8 @@ namespace velora {
 
 using ActionHandler = void (*)(ServiceSession& session, const TAction& action);
 
-// The handler of each action number 1..28; null for a service not offered yet. Number 0 (load a
-// content file) belongs to the session's own page handling.
+// The handler of each action number 1..28. Number 0 (load a content file) belongs to the
+// session's own page handling.
 const std::array<ActionHandler, ActionCount>& ActionHandlers();
 
 // Accounts (account_service.cpp).
@@ -35,6 +35,16 @@ void ListMessages(ServiceSession& session, const TAction& action);
 void ShowMessage(ServiceSession& session, const TAction& action);
 void DeleteMessage(ServiceSession& session, const TAction& action);
 void ReplyMessage(ServiceSession& session, const TAction& action);
+
+// E-mail (mail_service.cpp). Sending and fetching run a conversation with the user's own servers
+// and show their screen when it ends; a session runs one conversation at a time.
+void SendMail(ServiceSession& session, const TAction& action);
+void GetMail(ServiceSession& session, const TAction& action);
+void SendSms(ServiceSession& session, const TAction& action);  // not available: says so
+void ListInbox(ServiceSession& session, const TAction& action);
+void ShowMail(ServiceSession& session, const TAction& action);  // Param: the mail's index
+void NextMail(ServiceSession& session, const TAction& action);
+void ReplyMail(ServiceSession& session, const TAction& action);
 
 // Time, message of the day, dictionary, feedback (small_services.cpp).
 void ShowTime(ServiceSession& session, const TAction& action);

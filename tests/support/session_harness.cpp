@@ -99,7 +99,7 @@ std::unique_ptr<TProcess> Harness::Register(std::string_view name, std::uint8_t 
                                             int address) {
   std::string field(name);
   field.resize(8, '\0');
-  return std::make_unique<TProcess>(Context(), address, model, field);
+  return std::make_unique<TProcess>(Context(), address, model, field, nextSessionId++);
 }
 
 std::string Harness::LogContents() const {

@@ -63,7 +63,8 @@ class Harness {
   Harness();
 
   SessionContext Context() {
-    return SessionContext{settings, log, clock, random, users, feedback, *directory};
+    return SessionContext{settings, log, clock, random, users, feedback, *directory, nullptr, mail,
+                          commands};
   }
   // A content page from its lines (CR LF line ends).
   void Page(std::string_view name, std::initializer_list<std::string_view> lines);
@@ -87,6 +88,11 @@ class Harness {
   // Sessions registered afterwards reach each other through it (a station table in tests that
   // run several sessions).
   SessionDirectory* directory = &NoSessionDirectory();
+  // The mail services' ports and the front door their events come back through (none: no mail).
+  const MailPorts* mail = nullptr;
+  SessionCommands* commands = nullptr;
+  // Each session registered gets the next id.
+  SessionId nextSessionId = 1;
 };
 
 class Calculator {

@@ -1,0 +1,382 @@
+// E-mail: sending through the user's SMTP server, fetching the newest mails of the user's POP3
+// mailbox, the inbox list, reading, the next mail and answering one. A conversation's events
+// arrive while the polling cycle waits; each comes back to the session as a command through the
+// server's front door, so no client ever holds the session itself.
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "common/cp1252.h"
+#include "mail/mail_engine.h"
+#include "mail/pop3_client.h"
+#include "mail/smtp_client.h"
+#include "session/context.h"
+#include "session/services.h"
+
+namespace velora {
+
+namespace {
+
+inline constexpr std::string_view MailMenu = "menumail";
+inline constexpr std::string_view AfterShowMail = "menuaftershowmail";
+inline constexpr std::string_view NoMailText = "Mail existiert nicht mehr.";
+inline constexpr std::size_t HeaderValueMax = 100;
+
+struct SmtpJob : MailJob {
+  explicit SmtpJob(const MailPorts& ports) : client(ports) {}
+  SmtpClient client;
+};
+
+struct Pop3Job : MailJob {
+  explicit Pop3Job(const MailPorts& ports) : client(ports) {}
+  Pop3Client client;
+};
+
+// The session's running conversation of that kind, if it is still the one numbered `serial`.
+template <class Job>
+Job* Running(ServiceSession& session, std::uint64_t serial) {
+  ServiceState& state = session.State();
+  if (state.MailSerial != serial) return nullptr;
+  return dynamic_cast<Job*>(state.Mail.get());
+}
+
+// Sends the handler back to the session as a command; it runs only while the conversation that
+// posted it is still the session's own.
+template <class Job, class Handler>
+void PostToSession(SessionCommands& commands, SessionId id, std::uint64_t serial, Handler handler) {
+  commands.Post(id, [serial, handler = std::move(handler)](ServiceSession& session) {
+    if (Job* job = Running<Job>(session, serial)) handler(session, *job);
+  });
+}
+
+// Released from a command the front door applies, never from inside the client's own events.
+void EndConversation(ServiceSession& session) {
+  session.State().Mail.reset();
+}
+
+// One conversation at a time: a second one would only compete with the first for the screen.
+bool Busy(ServiceSession& session) {
+  const MailJob* job = session.State().Mail.get();
+  if (job == nullptr) return false;
+  session.ShowMessageScreen(dynamic_cast<const Pop3Job*>(job) != nullptr
+                                ? "Es läuft schon ein Mail-Abruf."_cp
+                                : "Es läuft schon ein Mail-Versand."_cp,
+                            MailMenu);
+  return true;
+}
+
+bool MailAvailable(ServiceSession& session) {
+  const SessionContext& ctx = session.Context();
+  if (ctx.mail != nullptr && ctx.commands != nullptr && session.Id() != 0) return true;
+  session.ServerError("E-Mail ist auf diesem Server nicht eingerichtet.");
+  return false;
+}
+
+// The header line's text after its first blank, or the line itself without one, cut short.
+std::string HeaderValue(const std::string& line) {
+  const std::size_t blank = line.find(' ');
+  return blank == std::string::npos ? line.substr(0, HeaderValueMax)
+                                    : line.substr(blank + 1, HeaderValueMax);
+}
+
+TMail* MailBeingFetched(ServiceState& state) {
+  if (state.MailFetchIndex < 0 ||
+      static_cast<std::size_t>(state.MailFetchIndex) >= state.Mails.size()) {
+    return nullptr;
+  }
+  return &state.Mails[static_cast<std::size_t>(state.MailFetchIndex)];
+}
+
+// --- Sending.
+
+void SmtpRequestDone(ServiceSession& session, SmtpJob& job, SmtpRequest request, int error) {
+  SmtpClient& client = job.client;
+  if (error != 0) {
+    const std::string response = client.LastResponse();
+    EndConversation(session);
+    session.ServerError("SMTP-Fehler:\n" + response);
+    return;
+  }
+  try {
+    switch (request) {
+      case SmtpRequest::Open: {
+        const Tuserdata* account = session.Account();
+        if (account == nullptr) throw MailError("Dein Nutzername existiert nicht.");
+        client.FromName = account->SmtpUser;
+        client.HdrFrom = account->FromHeader;
+        client.HdrReplyTo = account->ReplyTo;
+        client.HdrSubject = session.GetInputValue("emailsubj");
+        client.HdrTo = session.GetInputValue("emailrcpt");
+        client.MailMessage = {session.GetInputValue("emailtext")};
+        client.RcptName = {session.GetInputValue("emailrcpt")};
+        client.Mail();
+        return;
+      }
+      case SmtpRequest::Mail:
+        client.Quit();
+        return;
+      case SmtpRequest::Quit:
+        EndConversation(session);
+        session.ShowMessageScreen("Die Mail wurde erfolgreich versendet.", MailMenu);
+        return;
+      default:
+        return;
+    }
+  } catch (const std::exception& e) {
+    const std::string message = e.what();
+    EndConversation(session);
+    session.ServerError("Ausnahmefehler beim SMTP-Zugriff." + message);
+  }
+}
+
+void SmtpSend(ServiceSession& session, const Tuserdata& account) {
+  const SessionContext& ctx = session.Context();
+  auto job = std::make_unique<SmtpJob>(*ctx.mail);
+  SmtpClient& client = job->client;
+  client.Host = account.SmtpHost;
+  client.Username = account.SmtpUser;
+  client.Password = account.SmtpPassword;
+  client.Port = "smtp";
+  client.AuthType = SmtpAuthType::smtpAuthLogin;
+  const std::uint64_t serial = session.State().MailSerial + 1;
+  client.OnRequestDone = [&commands = *ctx.commands, id = session.Id(), serial](SmtpRequest request,
+                                                                                int error) {
+    PostToSession<SmtpJob>(commands, id, serial,
+                           [request, error](ServiceSession& s, SmtpJob& running) {
+                             SmtpRequestDone(s, running, request, error);
+                           });
+  };
+  try {
+    client.Open();
+  } catch (const std::exception& e) {
+    session.ServerError("Exception on opening smtp connection\n" + std::string(e.what()));
+    return;
+  }
+  session.State().MailSerial = serial;
+  session.State().Mail = std::move(job);
+}
+
+// --- Fetching.
+
+void Pop3ListLine(ServiceSession& session, int msgNum, int msgSize) {
+  session.LogText("Mail " + std::to_string(msgNum) + std::string(" Länge:"_cp) +
+                  std::to_string(msgSize));
+}
+
+void Pop3MessageLine(ServiceSession& session, const std::string& line) {
+  ServiceState& state = session.State();
+  TMail* mail = MailBeingFetched(state);
+  if (mail == nullptr) return;
+  if (!state.MailHeaderMode) {
+    mail->Text += line;
+    return;
+  }
+  if (line.empty()) {
+    state.MailHeaderMode = false;
+    return;
+  }
+  // Anywhere in the line and case-sensitive, in this order; a later line overwrites.
+  const auto has = [&line](std::string_view word) { return line.find(word) != std::string::npos; };
+  if (has("Subject")) {
+    mail->Subject = HeaderValue(line);
+  } else if (has("From")) {
+    mail->From = HeaderValue(line);
+  } else if (has("Date")) {
+    mail->Date = HeaderValue(line);
+  } else if (has("Return-Path") || has("Reply-To")) {
+    mail->ReplyTo = HeaderValue(line);
+  }
+}
+
+void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request, int error) {
+  Pop3Client& client = job.client;
+  ServiceState& state = session.State();
+  if (error != 0) {
+    const std::string response = client.LastResponse();
+    EndConversation(session);
+    session.ServerError("POP3-Fehler:\n" + response);
+    return;
+  }
+  try {
+    switch (request) {
+      case Pop3Request::Open:
+        client.Status();
+        return;
+      case Pop3Request::Status:
+        client.MsgNum = 0;
+        client.List();
+        return;
+      case Pop3Request::List: {
+        // The newest MaxMailCount + 1 messages; a negative limit counts as none.
+        const int count = client.MsgCount();
+        const int limit = std::max(0, session.Context().settings.MaxMailCount);
+        client.MsgNum = std::max(1, count - limit);
+        state.Mails.assign(static_cast<std::size_t>(count - client.MsgNum + 1), TMail{});
+        state.MailHeaderMode = true;
+        state.MailFetchIndex = 0;
+        if (count == 0) {
+          client.Quit();
+        } else {
+          client.Retrieve();
+        }
+        return;
+      }
+      case Pop3Request::Retrieve:
+        ++client.MsgNum;
+        ++state.MailFetchIndex;
+        state.MailHeaderMode = true;
+        if (client.MsgNum > client.MsgCount()) {
+          client.Quit();
+        } else {
+          client.Retrieve();
+        }
+        return;
+      case Pop3Request::Quit:
+        EndConversation(session);
+        session.ShowMessageScreen("Der POP3-Posteingang wurde erfolgreich abgerufen.",
+                                  "IDPosteingang");
+        return;
+      default:
+        return;
+    }
+  } catch (const std::exception& e) {
+    const std::string message = e.what();
+    EndConversation(session);
+    session.ServerError("Ausnahmefehler beim POP3-Zugriff." + message);
+  }
+}
+
+void Pop3Fetch(ServiceSession& session, const Tuserdata& account) {
+  const SessionContext& ctx = session.Context();
+  auto job = std::make_unique<Pop3Job>(*ctx.mail);
+  Pop3Client& client = job->client;
+  client.Host = account.Pop3Host;
+  client.UserName = account.Pop3User;
+  client.PassWord = account.Pop3Password;
+  client.Port = "pop3";
+  const std::uint64_t serial = session.State().MailSerial + 1;
+  SessionCommands& commands = *ctx.commands;
+  const SessionId id = session.Id();
+  client.OnRequestDone = [&commands, id, serial](Pop3Request request, int error) {
+    PostToSession<Pop3Job>(commands, id, serial,
+                           [request, error](ServiceSession& s, Pop3Job& running) {
+                             Pop3RequestDone(s, running, request, error);
+                           });
+  };
+  client.OnListLine = [&commands, id, serial](int msgNum, int msgSize) {
+    PostToSession<Pop3Job>(commands, id, serial, [msgNum, msgSize](ServiceSession& s, Pop3Job&) {
+      Pop3ListLine(s, msgNum, msgSize);
+    });
+  };
+  client.OnMessageLine = [&commands, id, serial](const std::string& line) {
+    PostToSession<Pop3Job>(commands, id, serial,
+                           [line](ServiceSession& s, Pop3Job&) { Pop3MessageLine(s, line); });
+  };
+  try {
+    client.Open();
+  } catch (const std::exception& e) {
+    session.ServerError("Exception on opening pop3 connection\n" + std::string(e.what()));
+    return;
+  }
+  session.State().MailSerial = serial;
+  session.State().Mail = std::move(job);
+}
+
+// The text of a mail on display; `textBreak` goes between "Text:" and the text.
+void ShowMailText(ServiceSession& session, std::int32_t index, std::string_view textBreak) {
+  const TMail& mail = session.State().Mails[static_cast<std::size_t>(index)];
+  session.ShowMessageScreen("Mail " + std::to_string(index + 1) + "\nvon: " + mail.From +
+                                "\ngesendet: " + mail.Date + "\nBetreff:" + mail.Subject +
+                                "\nText:" + std::string(textBreak) + mail.Text,
+                            AfterShowMail);
+}
+
+}  // namespace
+
+void SendMail(ServiceSession& session, const TAction&) {
+  const Tuserdata* account = OwnAccount(session);
+  if (account == nullptr) return;
+  if (session.GetInputValue("emailtext").empty()) {
+    session.ShowMessageScreen("Du hast noch keinen Text eingegeben.", "entermailtext");
+    return;
+  }
+  const std::string recipient = session.GetInputValue("emailrcpt");
+  if (recipient.empty()) {
+    session.ShowMessageScreen("Du hast noch keinen Empfänger eingegeben."_cp, "entermailtext");
+    return;
+  }
+  if (Busy(session) || !MailAvailable(session)) return;
+  // One line in the event list, whatever line breaks the typed address holds.
+  session.Context().log.MainLog(session.UserName() + " sendet eine Mail an " + OneLine(recipient),
+                                false);
+  SmtpSend(session, *account);
+}
+
+void GetMail(ServiceSession& session, const TAction&) {
+  const Tuserdata* account = OwnAccount(session);
+  if (account == nullptr || Busy(session) || !MailAvailable(session)) return;
+  Pop3Fetch(session, *account);
+}
+
+void SendSms(ServiceSession& session, const TAction&) {
+  session.ServerError("SMS konnte nicht gesendet werden: Option nicht verfügbar."_cp);
+}
+
+void ListInbox(ServiceSession& session, const TAction&) {
+  const std::vector<TMail>& mails = session.State().Mails;
+  std::vector<TLMenuItem> items(mails.size() + 1);
+  // Newest first: the mail fetched last stands at the top.
+  for (std::size_t i = 0; i < mails.size(); ++i) {
+    const std::string& subject = mails[i].Subject;
+    items[mails.size() - 1 - i] =
+        ListItem(session, subject.empty() ? std::string("<kein Betreff>") : subject, "IDShowMail",
+                 static_cast<std::int32_t>(i));
+  }
+  items.back() = ListItem(session, "zurück"_cp, MailMenu);
+  session.OpenLongMenu("E-Mails lesen", std::move(items));
+}
+
+void ShowMail(ServiceSession& session, const TAction& action) {
+  ServiceState& state = session.State();
+  if (state.Mails.empty()) {
+    session.ServerError(NoMailText);
+    return;
+  }
+  std::int32_t index = action.Param;
+  if (index < 0 || static_cast<std::size_t>(index) >= state.Mails.size()) index = 0;
+  state.CurrentMail = index;
+  ShowMailText(session, index, "\n");
+}
+
+void NextMail(ServiceSession& session, const TAction&) {
+  ServiceState& state = session.State();
+  if (state.Mails.empty()) {
+    session.ServerError(NoMailText);
+    return;
+  }
+  std::int32_t index = state.CurrentMail < 0 ? 0 : state.CurrentMail + 1;
+  if (static_cast<std::size_t>(index) >= state.Mails.size()) index = 0;
+  state.CurrentMail = index;
+  ShowMailText(session, index, "");
+}
+
+void ReplyMail(ServiceSession& session, const TAction&) {
+  const ServiceState& state = session.State();
+  const std::int32_t index = state.CurrentMail;
+  if (index < 0 || static_cast<std::size_t>(index) >= state.Mails.size()) {
+    session.ServerError(NoMailText);
+    return;
+  }
+  const TMail mail = state.Mails[static_cast<std::size_t>(index)];
+  session.PutInputValue("emailrcpt", mail.ReplyTo);
+  session.PutInputValue("emailsubj", "Re: " + mail.Subject);
+  session.PutInputValue("emailtext", "");
+  if (mail.ReplyTo.empty()) {
+    session.ShowMessageScreen("Keine Antwortadresse.", "entermailrcpt.txt");
+    return;
+  }
+  session.LoadContentFile("entermailtext.txt");
+}
+
+}  // namespace velora
