@@ -67,7 +67,8 @@ TForm1::TForm1(SettingsBackend& backend, SettingsStore::PortLister listPorts, st
                             auto port = std::make_unique<QtServerPort>(settings);
                             port_ = port.get();
                             return port;
-                          }},
+                          },
+                          &mailConnections_, &mailTimers_, QtLocalHostName()},
               workDir),
       workDir_(workDir),
       lifecycle_(server_, ui_, backend, std::move(listPorts), workDir),

@@ -16,6 +16,7 @@
 #include "bus/server.h"
 #include "gui/status_graphs.h"
 #include "gui/window_ui.h"
+#include "platform/qt_line_connection.h"
 #include "platform/qt_time.h"
 #include "sim/calculator_engine.h"
 
@@ -97,6 +98,8 @@ class TForm1 : public QMainWindow {
   QtClock clock_;
   QtEventPump pump_;
   QtOneShotTimer timer_;
+  QtLineConnectionFactory mailConnections_;
+  QtOneShotTimerFactory mailTimers_;
   QPlainTextEdit* memoMainEventLog_;
   WindowUi ui_;
   QtServerPort* port_ = nullptr;
