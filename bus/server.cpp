@@ -28,8 +28,8 @@ Server::Server(ServerPorts ports, std::string workDir)
       line_(*port_, ports.timer, ports.pump, log_, settings_),
       stations_(log_, ports.ui, users_),
       mailPorts_(MakeMailPorts(ports)),
-      context_{settings_,  log_,     ports.clock,      random_, users_,
-               feedback_,  stations_, &changes_, mailPorts_.get(), &poster_} {}
+      context_{settings_, log_,      ports.clock, random_,          users_,
+               feedback_, stations_, &changes_,   mailPorts_.get(), &poster_} {}
 
 Server::~Server() = default;
 
@@ -172,7 +172,7 @@ void Server::OneCycle() {
   ApplyCommands();
   // Between the sweep and the next invitation no station is about to send: the time for the disk.
   SaveIfChanged();
-  log_.CheckContinuation(settings_.MaxLogLines, settings_.SameLogFile);
+  log_.CheckContinuation(settings_.MaxLogLines, settings_.SameLogFile, settings_.MaxLogFolderMB);
   log_.LogAt(2, "==== Schleife beginnt von vorne ====");
   UpdateCycleTime();
   RegistrationSlot();

@@ -63,8 +63,8 @@ class Harness {
   Harness();
 
   SessionContext Context() {
-    return SessionContext{settings, log, clock, random, users, feedback, *directory, nullptr, mail,
-                          commands};
+    return SessionContext{settings, log,        clock,   random, users,
+                          feedback, *directory, nullptr, mail,   commands};
   }
   // A content page from its lines (CR LF line ends).
   void Page(std::string_view name, std::initializer_list<std::string_view> lines);
@@ -74,8 +74,9 @@ class Harness {
   int AddUser(std::string name, std::string password = "geheim", bool admin = false);
   std::unique_ptr<TProcess> Register(std::string_view name, std::uint8_t model = 0x82,
                                      int address = 4);
-  std::string LogContents() const;
-  bool Logged(std::string_view text) const;
+  // The log with everything buffered written.
+  std::string LogContents();
+  bool Logged(std::string_view text);
 
   TempDir dir;
   ManualClock clock;
