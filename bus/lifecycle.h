@@ -29,6 +29,7 @@ class Lifecycle {
  public:
   Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
             SettingsStore::PortLister listPorts, std::string workDir);
+  ~Lifecycle();
   Lifecycle(const Lifecycle&) = delete;
   Lifecycle& operator=(const Lifecycle&) = delete;
 
@@ -71,8 +72,6 @@ class Lifecycle {
   FolderLock lock_;
   UserFiles files_;
   bool saveFailureShown_ = false;
-  // The server's save handler reaches this object through it, so the server may outlive it.
-  std::shared_ptr<Lifecycle*> self_ = std::make_shared<Lifecycle*>(this);
 };
 
 }  // namespace velora
