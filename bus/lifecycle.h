@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,6 +48,8 @@ class Lifecycle {
   bool Run() { return server_.Start(); }
   // Program end: writes both files where they changed.
   SaveResult Save();
+  // When both files were last saved without a failure in this run (while it ran or at its end).
+  const std::optional<DateTime>& LastSave() const { return lastSave_; }
 
   // The configuration dialog's fields. Closing the dialog saves them and applies them.
   SettingsForm& Form() { return form_; }
@@ -71,6 +74,7 @@ class Lifecycle {
   FolderLock lock_;
   UserFiles files_;
   bool saveFailureShown_ = false;
+  std::optional<DateTime> lastSave_;
   // The server's save handler reaches this object through it, so the server may outlive it.
   std::shared_ptr<Lifecycle*> self_ = std::make_shared<Lifecycle*>(this);
 };

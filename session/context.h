@@ -24,6 +24,12 @@ class ChangeCounter {
   std::uint64_t count_ = 0;
 };
 
+// What the services have done since the server started, for the operator's status line.
+struct ServiceCounts {
+  std::uint64_t messages = 0;  // messages from user to user
+  std::uint64_t mails = 0;     // e-mails sent, and each e-mail fetched
+};
+
 // Every member refers to state owned by the server and outliving its sessions. Settings are read
 // at each use, so a change in the configuration dialog applies to the next screen.
 struct SessionContext {
@@ -35,11 +41,18 @@ struct SessionContext {
   FeedbackList& feedback;
   SessionDirectory& directory = NoSessionDirectory();
   ChangeCounter* changes = nullptr;  // none: nothing is saved (a session alone)
+  ServiceCounts* counts = nullptr;   // none: nothing is counted
 
   // A service that changed an account, a message or the feedback calls this, so that the files
   // reach the disk within a few seconds and not only at the end of the run.
   void MarkChanged() const {
     if (changes != nullptr) changes->Mark();
+  }
+  void CountMessage() const {
+    if (counts != nullptr) ++counts->messages;
+  }
+  void CountMail() const {
+    if (counts != nullptr) ++counts->mails;
   }
 };
 
