@@ -19,6 +19,7 @@
 #include "settings/settings_store.h"
 #include "sim/calculator_engine.h"
 #include "store/user_file.h"
+#include "support/memory_settings_backend.h"
 #include "support/recording_ui.h"
 
 namespace velora {
@@ -280,7 +281,9 @@ TEST(VeloradTest, CheckPassesOnTheInstallationBesideARunningServer) {
                 "check");
   EXPECT_EQ(check.Stop(0, 20'000), 0) << check.Output() << check.Errors();
   const std::string out = check.Output();
-  EXPECT_NE(out.find("users.txt: 1 account (1 administrator), 0 stored messages"), std::string::npos) << out;
+  EXPECT_NE(out.find("users.txt: 1 account (1 administrator), 0 stored messages"),
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("port: the virtual radio"), std::string::npos) << out;
   EXPECT_NE(out.find("velorad --check: no problems"), std::string::npos) << out;
   EXPECT_EQ(running.Stop(SIGTERM, 20'000), 0) << "the server kept its folder";
@@ -301,6 +304,24 @@ TEST(VeloradTest, CheckFailsOnABrokenPageNamingFileAndLine) {
   EXPECT_NE(out.find("/dev/velora-none: no such device"), std::string::npos) << out;
   EXPECT_NE(out.find("velorad --check: 2 problems"), std::string::npos) << out;
   EXPECT_FALSE(std::filesystem::exists(dir.File("veloraserverlog.txt"))) << "nothing started";
+}
+
+// The settings the package installs for the service: read without a fault, one log file that
+// starts afresh when full, everything else at its default.
+TEST(VeloradTest, TheServiceSettingsKeepOneLogFile) {
+  testing::TestApp();
+  QtSettingsBackend shipped(QStringLiteral(VELORA_PACKAGING_DIR "/velorad.settings"));
+  ServerSettings settings;
+  SettingsForm form(settings);
+  SettingsStore store(shipped, form);
+  ASSERT_FALSE(store.Load().has_value());
+  EXPECT_TRUE(settings.SameLogFile);
+  settings.SameLogFile = false;
+  ServerSettings defaults;
+  SettingsForm defaultForm(defaults);
+  MemorySettingsBackend empty;
+  SettingsStore(empty, defaultForm).Load();
+  EXPECT_EQ(settings, defaults);
 }
 
 }  // namespace
