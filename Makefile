@@ -4,19 +4,19 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
 
-.PHONY: run test deps build build-asan format clean
+.PHONY: run test deps build build-asan package format clean
 
 deps:
 	@bash scripts/install-deps.sh
 
 build: deps
 	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON >/dev/null
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
 	@[ -f $(ASAN_BUILD)/build.ninja ] || cmake -S . -B $(ASAN_BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=Debug -DVELORA_SANITIZE=ON -DVELORA_WERROR=ON >/dev/null
+	  -DCMAKE_BUILD_TYPE=Debug -DVELORA_SANITIZE=ON -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 test: build build-asan
@@ -26,9 +26,18 @@ test: build build-asan
 # Only the two programs, not the tests.
 run: deps
 	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON >/dev/null
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad
 	@bash scripts/run.sh $(BUILD)
+
+# The Debian package of the two programs (without the tests): $(BUILD)/package/*.deb.
+package: deps
+	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad velorad_man
+	@cd $(BUILD) && cpack -G DEB >/dev/null
+	@ls $(BUILD)/package/velora-server_*.deb
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -76,7 +76,9 @@ UserFileReport Lifecycle::SaveFiles() {
   for (const Tuserdata& user : server_.Users()) {
     if (!transient_.count(user.Name)) kept.push_back(user);
   }
-  return files_.Save(kept, server_.Feedback(), server_.TotalUptime());
+  UserFileReport report = files_.Save(kept, server_.Feedback(), server_.TotalUptime());
+  if (report.failed.empty()) lastSave_ = server_.LocalNow();
+  return report;
 }
 
 SaveResult Lifecycle::Save() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -48,6 +49,8 @@ class Lifecycle {
   bool Run() { return server_.Start(); }
   // Program end: writes both files where they changed.
   SaveResult Save();
+  // When both files were last saved without a failure in this run (while it ran or at its end).
+  const std::optional<DateTime>& LastSave() const { return lastSave_; }
 
   // The configuration dialog's fields. Closing the dialog saves them and applies them.
   SettingsForm& Form() { return form_; }
@@ -72,6 +75,7 @@ class Lifecycle {
   FolderLock lock_;
   UserFiles files_;
   bool saveFailureShown_ = false;
+  std::optional<DateTime> lastSave_;
 };
 
 }  // namespace velora

@@ -39,6 +39,8 @@ struct ServerSettings {
   std::int32_t ContentPacketPause = 100;
   std::string ProxyHost;
   std::string ProxyPort;
+
+  bool operator==(const ServerSettings&) const = default;
 };
 
 }  // namespace velora
