@@ -1,0 +1,269 @@
+// The benchmark: the server in real time on the virtual radio and on a pseudo-terminal, and in
+// virtual time with fleets of scripted calculators. Prints one table and can write it to a file
+// with the date and the machine. Every figure comes from this run; each run has a process of its
+// own.
+//
+//   velora_bench [--out FILE] [--quick] [--only real|virtual] [--measure S] [--simulate S]
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/runs.h"
+
+namespace {
+
+using namespace velora::bench;
+
+// Runs fn in a child process and hands its result back; nothing when the child failed.
+template <class Result>
+std::optional<Result> InChild(const std::function<Result()>& fn) {
+  int fds[2];
+  if (::pipe(fds) != 0) return std::nullopt;
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return std::nullopt;
+  if (pid == 0) {
+    ::close(fds[0]);
+    int status = 1;
+    try {
+      const Result result = fn();
+      status = ::write(fds[1], &result, sizeof result) == sizeof result ? 0 : 1;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "velora_bench: %s\n", e.what());
+    }
+    std::fflush(nullptr);
+    ::_exit(status);
+  }
+  ::close(fds[1]);
+  Result result;
+  std::size_t got = 0;
+  while (got < sizeof result) {
+    const ssize_t n = ::read(fds[0], reinterpret_cast<char*>(&result) + got, sizeof result - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (got != sizeof result || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return result;
+}
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  char text[4096];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+std::string FirstLineWith(const char* path, const std::string& key) {
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(key, 0) != 0) continue;
+    const auto colon = line.find(':');
+    return colon == std::string::npos ? line
+                                      : line.substr(line.find_first_not_of(" \t", colon + 1));
+  }
+  return "?";
+}
+
+std::string Machine() {
+  const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+  std::string load = "?";
+  std::ifstream in("/proc/loadavg");
+  if (in) {
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    load = one + " " + five + " " + fifteen;
+  }
+  return FirstLineWith("/proc/cpuinfo", "model name") + ", " + std::to_string(cores) +
+         " cores (nproc), load average at start " + load;
+}
+
+std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&now));
+  return text;
+}
+
+struct Options {
+  std::string out;
+  bool real = true;
+  bool simulated = true;
+  double measureS = 5;
+  double simulateS = 3600;
+  double warmUpLimitS = 60;
+};
+
+std::optional<Options> Parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--out" && hasValue) {
+      o.out = argv[++i];
+    } else if (arg == "--quick") {
+      o.measureS = 2;
+      o.simulateS = 300;
+      o.warmUpLimitS = 20;
+    } else if (arg == "--only" && hasValue) {
+      const std::string what = argv[++i];
+      o.real = what == "real";
+      o.simulated = what == "virtual";
+    } else if (arg == "--measure" && hasValue) {
+      o.measureS = std::atof(argv[++i]);
+    } else if (arg == "--simulate" && hasValue) {
+      o.simulateS = std::atof(argv[++i]);
+    } else {
+      return std::nullopt;
+    }
+  }
+  return o;
+}
+
+std::string RealTable(const Options& options) {
+  std::string table =
+      "| port | stations | registered (warm-up s) | cycles | cycle ms | ideal ms | ratio | "
+      "answered wait ms (ideal) | CPU % of a core | timed wait late µs median / p99 |\n"
+      "|---|---|---|---|---|---|---|---|---|---|\n";
+  for (RealPort port : {RealPort::VirtualRadio, RealPort::PseudoTerminal}) {
+    for (int stations : {0, 10, 50}) {
+      RealPlan plan;
+      plan.port = port;
+      plan.stations = stations;
+      plan.measureS = options.measureS;
+      plan.warmUpLimitS = options.warmUpLimitS;
+      const char* portName = port == RealPort::VirtualRadio ? "virtual radio" : "pseudo-terminal";
+      std::fprintf(stderr, "real time, %s, %d stations ...\n", portName, stations);
+      const std::optional<RealResult> r =
+          InChild<RealResult>([&plan] { return RunRealTime(plan); });
+      if (!r) {
+        table += Format("| %s | %d | failed |||||||\n", portName, stations);
+        continue;
+      }
+      const std::string answered =
+          r->answered == 0 ? "–"
+                           : Format("%.3f (%.3f), %llu", r->answeredMeanMs, r->answeredIdealMeanMs,
+                                    static_cast<unsigned long long>(r->answered));
+      table += Format("| %s | %d | %d (%.1f) | %llu | %.2f | %.2f | %.4f | ", portName, stations,
+                      r->registered, r->warmUpS, static_cast<unsigned long long>(r->cycles),
+                      r->meanCycleMs, r->idealCycleMs,
+                      r->idealCycleMs > 0 ? r->meanCycleMs / r->idealCycleMs : 0.0);
+      table += answered + Format(" | %.1f | %.0f / %.0f |\n", 100 * r->cpuShare,
+                                 r->timedLateMedianUs, r->timedLateP99Us);
+      std::fprintf(stderr, "%s", table.substr(table.rfind('\n', table.size() - 2) + 1).c_str());
+    }
+  }
+  return table;
+}
+
+std::string VirtualTable(const Options& options) {
+  std::string table =
+      "| stations | users | simulated s | wall s | simulated s per wall s | cycles | "
+      "CPU µs per cycle (per station) | frames per wall s | peak RSS MB | every station "
+      "registered after s (cycles) | one newcomer per cycle: at least s | logins / logouts | "
+      "cycle time / model |\n"
+      "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+  for (bool journeys : {false, true}) {
+    for (int stations : {10, 50, 250}) {
+      VirtualPlan plan;
+      plan.stations = stations;
+      plan.journeys = journeys;
+      plan.simulatedS = options.simulateS;
+      const char* users = journeys ? "journeys" : "register, browse";
+      std::fprintf(stderr, "virtual time, %d stations, %s ...\n", stations, users);
+      const std::optional<VirtualResult> r =
+          InChild<VirtualResult>([&plan] { return RunVirtualTime(plan); });
+      if (!r) {
+        table += Format("| %d | %s | failed |||||||||||\n", stations, users);
+        continue;
+      }
+      const std::string registered =
+          r->allRegisteredS < 0 ? Format("not all: %d at the end", r->registeredAtEnd)
+                                : Format("%.0f (%llu)", r->allRegisteredS,
+                                         static_cast<unsigned long long>(r->allRegisteredCycles));
+      const double cpuPerCycleUs = r->cycles > 0 ? r->cpuS * 1e6 / r->cycles : 0;
+      table +=
+          Format("| %d | %s | %.0f | %.2f | %.0f | %llu | %.0f (%.1f) | %.0f | %.1f | ", stations,
+                 users, r->simulatedS, r->wallS, r->wallS > 0 ? r->simulatedS / r->wallS : 0,
+                 static_cast<unsigned long long>(r->cycles), cpuPerCycleUs,
+                 cpuPerCycleUs / stations, r->wallS > 0 ? r->frames / r->wallS : 0, r->peakRssMb);
+      table += registered + Format(" | %.0f | %llu / %llu | %.4f |\n", r->oneANewcomerPerCycleS,
+                                   static_cast<unsigned long long>(r->logins),
+                                   static_cast<unsigned long long>(r->logouts), r->idealRatio);
+      std::fprintf(stderr, "%s", table.substr(table.rfind('\n', table.size() - 2) + 1).c_str());
+    }
+  }
+  return table;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Options> options = Parse(argc, argv);
+  if (!options) {
+    std::fputs(
+        "usage: velora_bench [--out FILE] [--quick] [--only real|virtual] [--measure S] "
+        "[--simulate S]\n",
+        stderr);
+    return 2;
+  }
+  std::string report = "# Benchmarks\n\nMeasured " + Today() + " on " + Machine() + ".\n";
+  report +=
+      "Written by `make bench` (tools/velora_bench); every figure below comes from that one run.\n";
+  if (options->real) {
+    report += Format(
+        "\n## Real time\n\nThe server with its polling cycle on the real-time virtual radio and "
+        "on a pseudo-terminal whose far end is a modem on a radio of simulated calculators (in "
+        "the same process), with 0, 10 and 50 scripted calculators. After every station has "
+        "registered (or %.0f s), %.0f s are measured. The ideal of a cycle is the same cycle "
+        "with every timed wait exactly as long as asked (pauses, end-of-write waits from the "
+        "bytes actually written, receive time-outs) and every answer arriving when the exact "
+        "radio model (the virtual radio in virtual time, a calculator's 2 ms turnaround, the "
+        "port's receive latency) delivers it. CPU is the whole process, server and simulated "
+        "stations, from getrusage. Lateness of the waits that ran out (Delay and receive "
+        "time-outs) in microseconds. Log level 3.\n\n",
+        options->warmUpLimitS, options->measureS);
+    report += RealTable(*options);
+  }
+  if (options->simulated) {
+    report += Format(
+        "\n## Virtual time\n\nThe whole network in virtual time for %.0f simulated seconds: "
+        "scripted calculators that register and browse, or that go on journeys (log in, choose "
+        "menu items, log out, come back after 30 s to 5 min and register again). Frames are "
+        "those the server sent and received. \"One newcomer per cycle\" is the least time the "
+        "registrations could take with at most one new station per cycle, summed from the "
+        "cycle times this run saw with 0, 1, … stations present. The last column is the "
+        "cycle time against the model used for the real-time ideal: 1 when the model is exact. "
+        "Log level 1.\n\n",
+        options->simulateS);
+    report += VirtualTable(*options);
+  }
+  std::printf("%s", report.c_str());
+  if (!options->out.empty()) {
+    std::ofstream out(options->out, std::ios::trunc);
+    out << report;
+    if (!out) {
+      std::fprintf(stderr, "velora_bench: cannot write %s\n", options->out.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
