@@ -122,7 +122,7 @@ void CalculatorCrowd::ByteHeard(std::uint8_t byte) {
   const std::int64_t before = lastByteUs_;
   lastByteUs_ = now;
   const std::string_view start = StartString(settings_);
-  if (start != startString_) {
+  if (start.size() != startString_.size() || start != startString_) {
     startString_ = std::string(start);
     startFound_ = false;
   }
