@@ -1,17 +1,19 @@
-# The two entry points of the README: `make run` and `make test`.
+# The two entry points of the README: `make run` and `make test`; `make bench` measures.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
 
-.PHONY: run test deps build build-asan format clean
+.PHONY: run test bench deps configure build build-asan format clean
 
 deps:
 	@bash scripts/install-deps.sh
 
-build: deps
+configure: deps
 	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
@@ -22,6 +24,11 @@ build-asan: deps
 test: build build-asan
 	ctest --test-dir $(BUILD) $(CTEST_ARGS)
 	ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
+
+# A few minutes: real time on the virtual radio and a pseudo-terminal, then virtual time.
+bench: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target velora_bench
+	@$(BUILD)/tools/velora_bench --out docs/benchmarks.md
 
 run: build
 	@bash scripts/run.sh $(BUILD)

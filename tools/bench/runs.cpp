@@ -136,6 +136,13 @@ class PtyModem : public RadioStation {
   QSocketNotifier notifier_;
 };
 
+// The default installation's content, wherever the benchmark is started from.
+void UseBuiltInContent(Server& server) {
+  ServerSettings settings = server.Settings();
+  settings.ContentDir = std::string(VELORA_CONTENT_DIR) + "/";
+  server.ApplySettings(settings);
+}
+
 void AddDemoAccounts(Server& server, int count) {
   for (int i = 1; i <= count; ++i) {
     Tuserdata account;
@@ -145,9 +152,10 @@ void AddDemoAccounts(Server& server, int count) {
   }
 }
 
-void FillTimedWaits(std::vector<std::int64_t>& late, double& median, double& p99) {
-  median = static_cast<double>(Percentile(late, 0.5));
-  p99 = static_cast<double>(Percentile(late, 0.99));
+void FillTimedWaits(std::vector<std::int64_t>& late, RealResult& result) {
+  result.timedLateMeanUs = Mean(late);
+  result.timedLateMedianUs = static_cast<double>(Percentile(late, 0.5));
+  result.timedLateP99Us = static_cast<double>(Percentile(late, 0.99));
 }
 
 }  // namespace
@@ -192,6 +200,7 @@ RealResult RunRealTime(const RealPlan& plan) {
                             }},
                 dir.path());
   server.SetLogLevel(static_cast<LogLevel>(plan.logLevel));
+  UseBuiltInContent(server);
   AddDemoAccounts(server, plan.stations);
   CalculatorFleet fleet(radio, server.Settings(), plan.stations, plan.seed);
 
@@ -229,7 +238,7 @@ RealResult RunRealTime(const RealPlan& plan) {
     result.idealCycleMs = static_cast<double>(totals.idealUs) / 1e3 / totals.cycles;
   }
   result.cpuShare = (cpuTo - cpuFrom) / (static_cast<double>(measureToUs - measureFromUs) / 1e6);
-  FillTimedWaits(totals.timedWaitLateUs, result.timedLateMedianUs, result.timedLateP99Us);
+  FillTimedWaits(totals.timedWaitLateUs, result);
   result.answered = totals.answeredUs.size();
   result.answeredMeanMs = Mean(totals.answeredUs) / 1e3;
   result.answeredIdealMeanMs = Mean(totals.answeredIdealUs) / 1e3;
@@ -255,6 +264,7 @@ VirtualResult RunVirtualTime(const VirtualPlan& plan) {
                             }},
                 dir.path());
   server.SetLogLevel(static_cast<LogLevel>(plan.logLevel));
+  UseBuiltInContent(server);
   AddDemoAccounts(server, plan.stations);
   FleetTiming timing;
   if (plan.journeys) ConfigureJourneys(timing);
@@ -286,6 +296,7 @@ VirtualResult RunVirtualTime(const VirtualPlan& plan) {
     }
     lastMarkUs = now;
     stationsAtMark = server.Stations().Count();
+    result.stationCycles += stationsAtMark;
   });
   const std::int64_t endUs = static_cast<std::int64_t>(plan.simulatedS * 1e6);
   const std::int64_t wallStart = SteadyUs();

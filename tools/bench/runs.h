@@ -25,6 +25,7 @@ struct RealResult {
   double meanCycleMs = 0;
   double idealCycleMs = 0;
   double cpuShare = 0;  // of one core, the whole process (server and simulated stations)
+  double timedLateMeanUs = 0;
   double timedLateMedianUs = 0;
   double timedLateP99Us = 0;
   std::uint64_t answered = 0;
@@ -46,7 +47,8 @@ struct VirtualResult {
   double wallS = 0;
   double cpuS = 0;
   std::uint64_t cycles = 0;
-  std::uint64_t frames = 0;  // sent and received by the server
+  std::uint64_t stationCycles = 0;  // the stations present, summed over the cycles
+  std::uint64_t frames = 0;         // sent and received by the server
   double peakRssMb = 0;
   int registeredAtEnd = 0;
   double allRegisteredS = -1;  // first moment every station had registered; -1: never
