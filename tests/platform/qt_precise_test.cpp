@@ -61,22 +61,20 @@ TEST(QtOneShotTimerTest, MayBeDestroyedInsideItsOwnExpiry) {
 TEST(QtSchedulerTest, ALateTaskStillSeesItsOwnMomentAndWhatItSchedulesKeepsTime) {
   testing::TestApp();
   QtScheduler scheduler;
-  const std::int64_t start = scheduler.NowUs();
   std::vector<std::int64_t> seen;
-  std::int64_t firstDue = 0;
-  firstDue = start + 2'000;
-  scheduler.ScheduleAfter(firstDue - scheduler.NowUs(), [&] {
+  const std::int64_t asked = scheduler.NowUs();
+  scheduler.ScheduleAfter(2'000, [&] {
     seen.push_back(scheduler.NowUs());
     scheduler.ScheduleAfter(521, [&] { seen.push_back(scheduler.NowUs()); });
   });
   QTest::qSleep(30);  // the event loop is busy elsewhere: both tasks are due when it returns
   EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() == 2; }, 2000));
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0], firstDue);
-  EXPECT_EQ(seen[1], firstDue + 521)
-      << "timed from the moment the first was due, not from when it ran";
-  EXPECT_GE(scheduler.NowUs(), start + 30'000) << "outside a task the clock";
-  EXPECT_GE(scheduler.LatenessUs(), 2 * 25'000);
+  EXPECT_GE(seen[0], asked + 2'000);
+  EXPECT_LT(seen[0], asked + 10'000) << "the moment it was due, not the moment it ran";
+  EXPECT_EQ(seen[1], seen[0] + 521) << "timed from the moment the first was due";
+  EXPECT_GE(scheduler.NowUs(), asked + 30'000) << "outside a task the clock";
+  EXPECT_GE(scheduler.LatenessUs(), 2 * 20'000);
   EXPECT_EQ(scheduler.TasksRun(), 2u);
 }
 
