@@ -188,10 +188,12 @@ std::string RealTable(const Options& options) {
 std::string VirtualTable(const Options& options) {
   std::string table =
       "| stations | users | simulated s | wall s | simulated s per wall s | cycles | "
-      "CPU µs per cycle | CPU µs per station and cycle | frames per wall s | peak RSS MB | "
+      "CPU µs per cycle | CPU µs per station and cycle (all registered) | frames per wall s | "
+      "CPU µs per frame | "
+      "peak RSS MB | "
       "every station registered after s (cycles) | one newcomer per cycle: at least s | "
       "logins / logouts | cycle time / model |\n"
-      "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+      "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
   for (bool journeys : {false, true}) {
     for (int stations : {10, 50, 250}) {
       if (options.onlyStations >= 0 && stations != options.onlyStations) continue;
@@ -210,6 +212,10 @@ std::string VirtualTable(const Options& options) {
       // With journeys members leave long before the last has come: no registration figures.
       std::string registered = "–";
       std::string bound = "–";
+      std::string settled;
+      if (!journeys && r->settledStationCycles > 0) {
+        settled = Format(" (%.2f)", r->settledCpuS * 1e6 / r->settledStationCycles);
+      }
       if (!journeys) {
         registered = r->allRegisteredS < 0
                          ? Format("not all: %d at the end", r->registeredAtEnd)
@@ -219,11 +225,12 @@ std::string VirtualTable(const Options& options) {
       }
       const double cpuUs = r->cpuS * 1e6;
       table +=
-          Format("| %d | %s | %.0f | %.2f | %.0f | %llu | %.0f | %.2f | %.0f | %.1f | ", stations,
-                 users, r->simulatedS, r->wallS, r->wallS > 0 ? r->simulatedS / r->wallS : 0,
+          Format("| %d | %s | %.0f | %.2f | %.0f | %llu | %.0f | %.2f", stations, users,
+                 r->simulatedS, r->wallS, r->wallS > 0 ? r->simulatedS / r->wallS : 0,
                  static_cast<unsigned long long>(r->cycles), r->cycles > 0 ? cpuUs / r->cycles : 0,
-                 r->stationCycles > 0 ? cpuUs / r->stationCycles : 0,
-                 r->wallS > 0 ? r->frames / r->wallS : 0, r->peakRssMb);
+                 r->stationCycles > 0 ? cpuUs / r->stationCycles : 0);
+      table += settled + Format(" | %.0f | %.2f | %.1f | ", r->wallS > 0 ? r->frames / r->wallS : 0,
+                                r->frames > 0 ? cpuUs / r->frames : 0, r->peakRssMb);
       table += registered + " | " + bound +
                Format(" | %llu / %llu | %.4f |\n", static_cast<unsigned long long>(r->logins),
                       static_cast<unsigned long long>(r->logouts), r->idealRatio);
@@ -275,8 +282,11 @@ int main(int argc, char** argv) {
         "go on journeys (log in, choose 5 to 30 menu items, log out, come back after 30 s to 5 "
         "min and register again; messages are still to come).\n\n"
         "- CPU per station and cycle: the run's CPU time over the stations present, summed over "
-        "the cycles; flat when the cost of a cycle grows in proportion to the stations.\n"
-        "- frames: those the server sent and received.\n"
+        "the cycles; in brackets the same from the moment every station had registered. "
+        "Flat when the cost of a cycle grows in proportion to the stations.\n"
+        "- frames: those the server sent and received. The longer the cycle, the more of the "
+        "users' answers and screens fall into one cycle, so a station's share of a cycle grows "
+        "with the stations; the cost of a frame shows the machinery alone.\n"
         "- one newcomer per cycle: the least time the registrations can take when each cycle's "
         "one invitation lets in at most one station, summed from the cycle times this run saw "
         "with 0, 1, 2, … stations present.\n"

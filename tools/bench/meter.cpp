@@ -162,6 +162,7 @@ void Meter::Wrote(std::string_view bytes) {
 
 void Meter::SwitchedToReceive() {
   if (switchUs_ < 0) switchUs_ = requestedSinceBurstUs_;
+  scanner_.Clear();  // as the server's line does: a frame begins after the switch
 }
 
 void Meter::Read(std::string_view bytes) {

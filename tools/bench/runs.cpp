@@ -278,6 +278,7 @@ VirtualResult RunVirtualTime(const VirtualPlan& plan) {
   int everCount = 0;
   std::int64_t lastMarkUs = -1;
   std::size_t stationsAtMark = 0;
+  double settledFromCpu = -1;
   meter.SetMeasuring(true);
   server.SetCycleHandler([&] {
     meter.CycleMark();
@@ -292,7 +293,10 @@ VirtualResult RunVirtualTime(const VirtualPlan& plan) {
       if (everCount == plan.stations) {
         result.allRegisteredS = static_cast<double>(now) / 1e6;
         result.allRegisteredCycles = meter.Totals().cycles;
+        settledFromCpu = CpuSeconds();
       }
+    } else {
+      result.settledStationCycles += stationsAtMark;
     }
     lastMarkUs = now;
     stationsAtMark = server.Stations().Count();
@@ -311,7 +315,9 @@ VirtualResult RunVirtualTime(const VirtualPlan& plan) {
   time.ScheduleAfter(1'000'000, watch);
   const double cpuFrom = CpuSeconds();
   server.Start();
-  result.cpuS = CpuSeconds() - cpuFrom;
+  const double cpuTo = CpuSeconds();
+  result.cpuS = cpuTo - cpuFrom;
+  if (settledFromCpu >= 0) result.settledCpuS = cpuTo - settledFromCpu;
   result.wallS = static_cast<double>(SteadyUs() - wallStart) / 1e6;
   result.simulatedS = static_cast<double>(time.NowUs()) / 1e6;
 

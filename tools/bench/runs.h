@@ -48,7 +48,10 @@ struct VirtualResult {
   double cpuS = 0;
   std::uint64_t cycles = 0;
   std::uint64_t stationCycles = 0;  // the stations present, summed over the cycles
-  std::uint64_t frames = 0;         // sent and received by the server
+  // From the moment every station had registered on: the settled network.
+  double settledCpuS = 0;
+  std::uint64_t settledStationCycles = 0;
+  std::uint64_t frames = 0;  // sent and received by the server
   double peakRssMb = 0;
   int registeredAtEnd = 0;
   double allRegisteredS = -1;  // first moment every station had registered; -1: never
