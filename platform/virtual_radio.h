@@ -123,8 +123,8 @@ class VirtualRadio {
 
   std::unique_ptr<RadioModem> Attach(RadioStation& station, std::string name);
   // An ear hears every whole byte on the air as it was radiated (noise aside), before any modem
-  // hears it; it never transmits. Through it one station can listen for a crowd of sleeping
-  // modems and wake those that what is on the air concerns.
+  // hears it; it never transmits. Through an ear one station can listen for a crowd of sleeping
+  // modems and wake each just before a byte that concerns it.
   std::unique_ptr<RadioModem> AttachEar(RadioStation& station, std::string name);
   // Switches noise on (any rate above 0) or off, and restarts its random sequence.
   void SetNoise(const RadioNoise& noise);

@@ -121,6 +121,7 @@ void Meter::TimerExpired() {
   requestedSinceBurstUs_ += askedUs;
   chainBytes_ = 0;
   cycleIdealUs_ += askedUs;
+  cycleWaitedUs_ += tookUs;
   if (measuring_) totals_.timedWaitLateUs.push_back(tookUs - askedUs);
 }
 
@@ -142,6 +143,7 @@ void Meter::TimerStopped() {
   if (idealUs < 0) idealUs = tookUs;
   chainBytes_ = answer;
   cycleIdealUs_ += idealUs;
+  cycleWaitedUs_ += tookUs;
   if (measuring_) {
     totals_.answeredUs.push_back(tookUs);
     totals_.answeredIdealUs.push_back(idealUs);
@@ -181,9 +183,11 @@ void Meter::CycleMark() {
     ++totals_.cycles;
     totals_.actualUs += now - cycleMarkUs_;
     totals_.idealUs += cycleIdealUs_;
+    totals_.waitedUs += cycleWaitedUs_;
   }
   cycleMarkUs_ = now;
   cycleIdealUs_ = 0;
+  cycleWaitedUs_ = 0;
 }
 
 void MeteredTimer::Start(int ms) {

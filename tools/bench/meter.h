@@ -38,8 +38,9 @@ class IdealAnswers {
 
 struct MeterTotals {
   std::uint64_t cycles = 0;
-  std::int64_t actualUs = 0;                  // the measured cycles
-  std::int64_t idealUs = 0;                   // the same cycles in an exact world
+  std::int64_t actualUs = 0;  // the measured cycles
+  std::int64_t idealUs = 0;   // the same cycles in an exact world
+  std::int64_t waitedUs = 0;  // in the waits of the same cycles; the rest is work between them
   std::vector<std::int64_t> timedWaitLateUs;  // waits that ran out: how late they ended
   std::vector<std::int64_t> answeredUs;       // waits ended by a frame
   std::vector<std::int64_t> answeredIdealUs;
@@ -88,6 +89,7 @@ class Meter {
   std::size_t chainBytes_ = 0;  // the previous wait's answer, while no write came between
 
   std::int64_t cycleIdealUs_ = 0;
+  std::int64_t cycleWaitedUs_ = 0;
   std::int64_t cycleMarkUs_ = -1;
 };
 

@@ -2,8 +2,10 @@
 #include "bench/runs.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -104,20 +106,26 @@ class PtyPair {
   std::string slavePath_;
 };
 
-// The far end of the pseudo-terminal: the server's modem on a radio of simulated calculators.
-// What the server writes goes on the air at the line rate; what the modem hears goes back at once.
-class PtyModem : public RadioStation {
+// The far end of the pseudo-terminal: the server's modem on a radio of simulated calculators,
+// with the receive latency of the virtual radio's own port. What the server writes goes on the
+// air at the line rate; what the modem hears goes back through the pseudo-terminal.
+class PtyModem {
  public:
-  PtyModem(VirtualRadio& radio, int masterFd)
+  PtyModem(VirtualRadio& radio, const ServerSettings& settings, int masterFd)
       : fd_(masterFd),
-        modem_(radio.Attach(*this, "pty modem")),
+        settings_(settings),
+        modem_(radio, settings, "pty modem"),
         notifier_(masterFd, QSocketNotifier::Read) {
+    std::string error;
+    modem_.Open(error);
+    modem_.SetReceivedHandler([this] {
+      const std::string bytes = modem_.ReadAll();
+      [[maybe_unused]] const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    });
+    // The server's DTR does not come through: the modem sends while it has something to send.
+    modem_.SetTxEmptyHandler([this] { modem_.SetDtr(settings_.TxenHighIsDtrFalse); });
     QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { FromServer(); });
   }
-  void ByteHeard(std::uint8_t byte) override {
-    [[maybe_unused]] const ssize_t n = ::write(fd_, &byte, 1);
-  }
-  void TransmitEmpty() override { modem_->SetTransmitter(false); }
 
  private:
   void FromServer() {
@@ -127,12 +135,13 @@ class PtyModem : public RadioStation {
     while ((n = ::read(fd_, buffer, sizeof buffer)) > 0)
       bytes.append(buffer, static_cast<std::size_t>(n));
     if (bytes.empty()) return;
-    modem_->SetTransmitter(true);
-    modem_->Queue(bytes);
+    modem_.SetDtr(!settings_.TxenHighIsDtrFalse);
+    modem_.Write(bytes);
   }
 
   int fd_;
-  std::unique_ptr<RadioModem> modem_;
+  const ServerSettings& settings_;
+  VirtualSerialPort modem_;
   QSocketNotifier notifier_;
 };
 
@@ -141,6 +150,27 @@ void UseBuiltInContent(Server& server) {
   ServerSettings settings = server.Settings();
   settings.ContentDir = std::string(VELORA_CONTENT_DIR) + "/";
   server.ApplySettings(settings);
+}
+
+// The calculators' side of the pseudo-terminal, in a process of its own as hardware would be:
+// the server's process carries the server alone.
+pid_t StartFarEnd(const PtyPair& pty, int stations, std::uint32_t seed) {
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  static int argc = 1;
+  static char name[] = "velora_bench_calculators";
+  static char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  // Holding the device side open keeps the master readable until the server has opened it.
+  [[maybe_unused]] const int device = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  QtScheduler scheduler;
+  VirtualRadio radio(scheduler);
+  ServerSettings settings;
+  PtyModem modem(radio, settings, pty.MasterFd());
+  CalculatorFleet fleet(radio, settings, stations, seed);
+  app.exec();  // until the benchmark ends it
+  ::_exit(0);
 }
 
 void AddDemoAccounts(Server& server, int count) {
@@ -164,6 +194,13 @@ RealResult RunRealTime(const RealPlan& plan) {
   static int argc = 1;
   static char name[] = "velora_bench";
   static char* argv[] = {name, nullptr};
+  const bool onPty = plan.port == RealPort::PseudoTerminal;
+  std::unique_ptr<PtyPair> pty;
+  pid_t farEnd = -1;
+  if (onPty) {
+    pty = std::make_unique<PtyPair>();
+    farEnd = StartFarEnd(*pty, plan.stations, plan.seed);
+  }
   QCoreApplication app(argc, argv);
 
   TempDir dir;
@@ -173,17 +210,9 @@ RealResult RunRealTime(const RealPlan& plan) {
   SilentUi ui;
   QtScheduler scheduler;
   VirtualRadio radio(scheduler);
-  const bool onPty = plan.port == RealPort::PseudoTerminal;
-  // Through the pseudo-terminal the far modem hands over every byte at once.
-  IdealAnswers ideal(onPty ? 0 : VirtualSerialPort::DefaultReceiveLatencyUs);
+  IdealAnswers ideal(VirtualSerialPort::DefaultReceiveLatencyUs);
   Meter meter(SteadyUs, ideal, "U");
   MeteredTimer timer(qtTimer, meter);
-  std::unique_ptr<PtyPair> pty;
-  std::unique_ptr<PtyModem> farModem;
-  if (onPty) {
-    pty = std::make_unique<PtyPair>();
-    farModem = std::make_unique<PtyModem>(radio, pty->MasterFd());
-  }
   Server server(ServerPorts{clock, pump, timer, ui,
                             [&](const ServerSettings& settings) -> std::unique_ptr<SerialPort> {
                               std::unique_ptr<SerialPort> port;
@@ -202,7 +231,9 @@ RealResult RunRealTime(const RealPlan& plan) {
   server.SetLogLevel(static_cast<LogLevel>(plan.logLevel));
   UseBuiltInContent(server);
   AddDemoAccounts(server, plan.stations);
-  CalculatorFleet fleet(radio, server.Settings(), plan.stations, plan.seed);
+  std::unique_ptr<CalculatorFleet> fleet;
+  if (!onPty)
+    fleet = std::make_unique<CalculatorFleet>(radio, server.Settings(), plan.stations, plan.seed);
 
   RealResult result;
   const std::int64_t startUs = SteadyUs();
@@ -214,7 +245,7 @@ RealResult RunRealTime(const RealPlan& plan) {
     meter.CycleMark();
     const std::int64_t now = SteadyUs();
     if (measureFromUs < 0) {
-      const bool ready = static_cast<int>(fleet.RegisteredCount()) == plan.stations;
+      const bool ready = static_cast<int>(server.Stations().Count()) == plan.stations;
       if (!ready && now - startUs < static_cast<std::int64_t>(plan.warmUpLimitS * 1e6)) return;
       result.warmUpS = static_cast<double>(now - startUs) / 1e6;
       measureFromUs = now;
@@ -226,16 +257,26 @@ RealResult RunRealTime(const RealPlan& plan) {
     meter.SetMeasuring(false);
     measureToUs = now;
     cpuTo = CpuSeconds();
-    result.registered = static_cast<int>(fleet.RegisteredCount());
+    result.registered = static_cast<int>(server.Stations().Count());
     server.RequestStop();
   });
   server.Start();
+  if (farEnd > 0) {
+    ::kill(farEnd, SIGKILL);
+    ::waitpid(farEnd, nullptr, 0);
+  }
 
   MeterTotals totals = meter.Totals();
   result.cycles = totals.cycles;
   if (totals.cycles > 0) {
-    result.meanCycleMs = static_cast<double>(totals.actualUs) / 1e3 / totals.cycles;
-    result.idealCycleMs = static_cast<double>(totals.idealUs) / 1e3 / totals.cycles;
+    const double perCycleMs = 1e3 * static_cast<double>(totals.cycles);
+    result.meanCycleMs = static_cast<double>(totals.actualUs) / perCycleMs;
+    result.idealCycleMs = static_cast<double>(totals.idealUs) / perCycleMs;
+    result.lateWaitsMs = Mean(totals.timedWaitLateUs) *
+                         static_cast<double>(totals.timedWaitLateUs.size()) / perCycleMs;
+    result.lateAnswersMs = (Mean(totals.answeredUs) - Mean(totals.answeredIdealUs)) *
+                           static_cast<double>(totals.answeredUs.size()) / perCycleMs;
+    result.workMs = static_cast<double>(totals.actualUs - totals.waitedUs) / perCycleMs;
   }
   result.cpuShare = (cpuTo - cpuFrom) / (static_cast<double>(measureToUs - measureFromUs) / 1e6);
   FillTimedWaits(totals.timedWaitLateUs, result);

@@ -24,6 +24,11 @@ struct RealResult {
   std::uint64_t cycles = 0;
   double meanCycleMs = 0;
   double idealCycleMs = 0;
+  // Where a cycle's time beyond the ideal went, in ms: waits that ran out ending late, answers
+  // arriving late, and the work between waits.
+  double lateWaitsMs = 0;
+  double lateAnswersMs = 0;
+  double workMs = 0;
   double cpuShare = 0;  // of one core, the whole process (server and simulated stations)
   double timedLateMeanUs = 0;
   double timedLateMedianUs = 0;
