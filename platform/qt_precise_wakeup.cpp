@@ -1,6 +1,9 @@
 // The precise wake-up on a timerfd.
 #include "platform/qt_precise_wakeup.h"
 
+#include <sched.h>
+
+#include <sys/syscall.h>
 #include <sys/timerfd.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,6 +14,39 @@ std::int64_t MonotonicUs() {
   timespec now{};
   ::clock_gettime(CLOCK_MONOTONIC, &now);
   return std::int64_t{now.tv_sec} * 1'000'000 + now.tv_nsec / 1000;
+}
+
+namespace {
+
+// The kernel's struct sched_attr (the C library has no wrapper for these calls).
+struct SchedAttr {
+  std::uint32_t size;
+  std::uint32_t policy;
+  std::uint64_t flags;
+  std::int32_t nice;
+  std::uint32_t priority;
+  std::uint64_t runtime;  // for ordinary threads: the slice asked for, in ns
+  std::uint64_t deadline;
+  std::uint64_t period;
+  std::uint32_t utilMin;
+  std::uint32_t utilMax;
+};
+
+}  // namespace
+
+bool RequestShortTimeSlices(std::int64_t sliceUs) {
+#if defined(SYS_sched_getattr) && defined(SYS_sched_setattr)
+  SchedAttr attr{};
+  // Read first: setting writes the whole record, and the nice value must stay.
+  if (::syscall(SYS_sched_getattr, 0, &attr, sizeof attr, 0) != 0) return false;
+  if (attr.policy != SCHED_OTHER) return false;  // real-time threads need no slice
+  attr.size = sizeof attr;
+  attr.runtime = static_cast<std::uint64_t>(sliceUs) * 1000;
+  return ::syscall(SYS_sched_setattr, 0, &attr, 0) == 0;
+#else
+  (void)sliceUs;
+  return false;
+#endif
 }
 
 PreciseWakeup::PreciseWakeup(std::function<void()> onWakeup) : onWakeup_(std::move(onWakeup)) {

@@ -1,8 +1,12 @@
 // Precise real time: the wake-up on the monotonic clock, the timer built on it, and the real-time
 // scheduler whose tasks keep time however late they run.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QTest>
+#include <cerrno>
 #include <memory>
 #include <vector>
 
@@ -42,6 +46,22 @@ TEST(PreciseWakeupTest, APastMomentWakesAtOnceAndACancelledOneNever) {
   wakeup.Cancel();
   QTest::qWait(30);
   EXPECT_EQ(woken, 1);
+}
+
+TEST(ShortTimeSlicesTest, AskingKeepsTheNiceValue) {
+  // In a child: the test process keeps its own scheduling.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setpriority(PRIO_PROCESS, 0, 7) != 0) ::_exit(2);
+    RequestShortTimeSlices();  // granted or not, as the kernel has it
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0);
+    ::_exit(errno == 0 && nice == 7 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(QtOneShotTimerTest, MayBeDestroyedInsideItsOwnExpiry) {
