@@ -4,7 +4,7 @@
 // own.
 //
 //   velora_bench [--out FILE] [--quick] [--only real|virtual] [--measure S] [--simulate S]
-//                [--stations N] [--log-level L]
+//                [--stations N] [--log-level L] [--short-slices]
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,6 +114,7 @@ struct Options {
   double warmUpLimitS = 60;
   int onlyStations = -1;  // every station count
   int realLogLevel = 3;   // as the headless server starts
+  bool shortSlices = false;
 };
 
 std::optional<Options> Parse(int argc, char** argv) {
@@ -135,6 +136,8 @@ std::optional<Options> Parse(int argc, char** argv) {
       o.measureS = std::atof(argv[++i]);
     } else if (arg == "--simulate" && hasValue) {
       o.simulateS = std::atof(argv[++i]);
+    } else if (arg == "--short-slices") {
+      o.shortSlices = true;
     } else if (arg == "--log-level" && hasValue) {
       o.realLogLevel = std::atoi(argv[++i]);
     } else if (arg == "--stations" && hasValue) {
@@ -161,6 +164,7 @@ std::string RealTable(const Options& options) {
       plan.measureS = options.measureS;
       plan.warmUpLimitS = options.warmUpLimitS;
       plan.logLevel = options.realLogLevel;
+      plan.shortSlices = options.shortSlices;
       const char* portName = port == RealPort::VirtualRadio ? "virtual radio" : "pseudo-terminal";
       std::fprintf(stderr, "real time, %s, %d stations ...\n", portName, stations);
       const std::optional<RealResult> r =
@@ -248,7 +252,7 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fputs(
         "usage: velora_bench [--out FILE] [--quick] [--only real|virtual] [--measure S] "
-        "[--simulate S] [--stations N] [--log-level L]\n",
+        "[--simulate S] [--stations N] [--log-level L] [--short-slices]\n",
         stderr);
     return 2;
   }
@@ -276,8 +280,11 @@ int main(int argc, char** argv) {
         "stations run in it too (as with `--demo`), behind the pseudo-terminal they have a "
         "process of their own.\n"
         "- timed wait late: how late the waits that ran out (Delay, receive time-outs) ended.\n"
-        "- log level %d.\n\n",
-        options->warmUpLimitS, options->measureS, options->realLogLevel);
+        "- log level %d; %s.\n\n",
+        options->warmUpLimitS, options->measureS, options->realLogLevel,
+        options->shortSlices ? "the processes asked the kernel for short time slices "
+                               "(--short-slices)"
+                             : "the kernel's default time slices, as velorad runs");
     report += RealTable(*options);
   }
   if (options->simulated) {

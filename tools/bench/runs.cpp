@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -24,6 +25,7 @@
 #include "bench/meter.h"
 #include "bus/server.h"
 #include "common/text.h"
+#include "platform/qt_precise_wakeup.h"
 #include "platform/qt_scheduler.h"
 #include "platform/qt_serial_device.h"
 #include "platform/qt_time.h"
@@ -161,6 +163,7 @@ pid_t StartFarEnd(const PtyPair& pty, int stations, std::uint32_t seed) {
   static int argc = 1;
   static char name[] = "velora_bench_calculators";
   static char* argv[] = {name, nullptr};
+  ::prctl(PR_SET_NAME, "bench-calcs");  // apart from the server in a profile
   QCoreApplication app(argc, argv);
   // Holding the device side open keeps the master readable until the server has opened it.
   [[maybe_unused]] const int device = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
@@ -194,6 +197,9 @@ RealResult RunRealTime(const RealPlan& plan) {
   static int argc = 1;
   static char name[] = "velora_bench";
   static char* argv[] = {name, nullptr};
+  if (plan.shortSlices && !RequestShortTimeSlices()) {
+    throw std::runtime_error("the kernel refused short time slices");
+  }
   const bool onPty = plan.port == RealPort::PseudoTerminal;
   std::unique_ptr<PtyPair> pty;
   pid_t farEnd = -1;
@@ -201,6 +207,7 @@ RealResult RunRealTime(const RealPlan& plan) {
     pty = std::make_unique<PtyPair>();
     farEnd = StartFarEnd(*pty, plan.stations, plan.seed);
   }
+  ::prctl(PR_SET_NAME, "bench-server");
   QCoreApplication app(argc, argv);
 
   TempDir dir;

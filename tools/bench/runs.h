@@ -15,6 +15,7 @@ struct RealPlan {
   double measureS = 5;
   int logLevel = 3;
   std::uint32_t seed = 1;
+  bool shortSlices = false;  // ask the kernel for short time slices first
 };
 
 // Plain numbers, so that a child process can hand them over through a pipe.
