@@ -1,17 +1,20 @@
-# The two entry points of the README: `make run` and `make test`.
+# The two entry points of the README: `make run` and `make test`; `make bench` measures and
+# `make package` builds the Debian package.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
 
-.PHONY: run test deps build build-asan package format clean
+.PHONY: run test bench deps configure build build-asan package format clean
 
 deps:
 	@bash scripts/install-deps.sh
 
-build: deps
+configure: deps
 	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
@@ -24,16 +27,17 @@ test: build build-asan
 	ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
 
 # Only the two programs, not the tests.
-run: deps
-	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad
 	@bash scripts/run.sh $(BUILD)
 
+# A few minutes: real time on the virtual radio and a pseudo-terminal, then virtual time.
+bench: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target velora_bench
+	@$(BUILD)/tools/velora_bench --out docs/benchmarks.md
+
 # The Debian package of the two programs (without the tests): $(BUILD)/package/*.deb.
-package: deps
-	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+package: configure
 	@cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad velorad_man
 	@cd $(BUILD) && cpack -G DEB >/dev/null
