@@ -22,6 +22,7 @@
 #include "common/text.h"
 #include "platform/qt_line_connection.h"
 #include "platform/qt_port_list.h"
+#include "platform/qt_precise_wakeup.h"
 #include "platform/qt_server_port.h"
 #include "platform/qt_settings_backend.h"
 #include "platform/qt_text.h"
@@ -303,5 +304,7 @@ int main(int argc, char** argv) {
     return error.empty() ? 0 : 2;
   }
   QCoreApplication app(argc, argv);
+  // The radio's pauses and time-outs end on time even on a busy box (where the kernel grants it).
+  velora::RequestShortTimeSlices();
   return velora::Run(*options);
 }
