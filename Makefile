@@ -1,4 +1,5 @@
-# The two entry points of the README: `make run` and `make test`.
+# The two entry points of the README: `make run` and `make test`; `make bench` measures and
+# `make package` builds the Debian package.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -8,19 +9,21 @@ CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
 FUZZ_TEST_SECONDS ?= 5
 FUZZ_SECONDS      ?= 60
 
-.PHONY: run test fuzz deps build build-asan build-fuzz format clean
+.PHONY: run test bench fuzz deps configure build build-asan build-fuzz package format clean
 
 deps:
 	@bash scripts/install-deps.sh
 
-build: deps
+configure: deps
 	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON >/dev/null
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
 	@[ -f $(ASAN_BUILD)/build.ninja ] || cmake -S . -B $(ASAN_BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=Debug -DVELORA_SANITIZE=ON -DVELORA_WERROR=ON >/dev/null
+	  -DCMAKE_BUILD_TYPE=Debug -DVELORA_SANITIZE=ON -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 # The core and its libFuzzer targets, built with clang.
@@ -41,11 +44,21 @@ fuzz: build-fuzz
 	  --timeout $$(( $(FUZZ_SECONDS) + 300 )) -j $(JOBS)
 
 # Only the two programs, not the tests.
-run: deps
-	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON >/dev/null
+run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad
 	@bash scripts/run.sh $(BUILD)
+
+# A few minutes: real time on the virtual radio and a pseudo-terminal, then virtual time.
+bench: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target velora_bench
+	@$(BUILD)/tools/velora_bench --out docs/benchmarks.md
+
+# The Debian package of the two programs (without the tests): $(BUILD)/package/*.deb.
+package: configure
+	@cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad velorad_man
+	@cd $(BUILD) && cpack -G DEB >/dev/null
+	@ls $(BUILD)/package/velora-server_*.deb
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,5 +1,5 @@
-// SIGINT and SIGTERM as events of the program's own thread: the handler only writes a byte to a
-// pipe, and a socket notifier on the other end calls back from the event loop.
+// Signals as events of the program's own thread: the handler only writes a byte to a pipe, and a
+// socket notifier on the other end calls back from the event loop.
 #pragma once
 
 #include <functional>
@@ -8,7 +8,10 @@ class QObject;
 
 namespace velora {
 
-// Installs the handlers once; onSignal runs on the event loop's thread for every signal.
+// SIGINT and SIGTERM; onSignal runs on the event loop's thread for every signal. A later call
+// takes the signals over.
 void WatchTerminationSignals(QObject* parent, std::function<void()> onSignal);
+// SIGUSR1, the operator's request for the status line; as above.
+void WatchStatusSignal(QObject* parent, std::function<void()> onSignal);
 
 }  // namespace velora

@@ -8,10 +8,13 @@
 #include "gui/main_window.h"
 #include "gui/velora_application.h"
 #include "platform/qt_port_list.h"
+#include "platform/qt_precise_wakeup.h"
 #include "platform/qt_settings_backend.h"
 
 int main(int argc, char** argv) {
   velora::VeloraApplication app(argc, argv);
+  // The radio's pauses and time-outs end on time even on a busy box (where the kernel grants it).
+  velora::RequestShortTimeSlices();
   velora::QtSettingsBackend settings;
   velora::TForm1 window(settings, velora::SerialPortLabels, ".");
   app.SetErrorHandler([&window](std::string_view message) { window.AppEventsException(message); });

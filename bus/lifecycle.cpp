@@ -12,9 +12,12 @@ Lifecycle::Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
       form_(edited_),
       store_(backend, form_, std::move(listPorts)),
       files_(workDir_) {
-  server_.SetSaveHandler([self = std::weak_ptr<Lifecycle*>(self_)] {
-    if (const std::shared_ptr<Lifecycle*> life = self.lock()) (*life)->SaveWhileRunning();
-  });
+  server_.SetSaveHandler([this] { SaveWhileRunning(); });
+}
+
+Lifecycle::~Lifecycle() {
+  // The server may outlive this object (a test, a program that ends without its end save).
+  server_.SetSaveHandler({});
 }
 
 bool Lifecycle::Report(const UserFileReport& report) {
@@ -73,7 +76,9 @@ UserFileReport Lifecycle::SaveFiles() {
   for (const Tuserdata& user : server_.Users()) {
     if (!transient_.count(user.Name)) kept.push_back(user);
   }
-  return files_.Save(kept, server_.Feedback(), server_.TotalUptime());
+  UserFileReport report = files_.Save(kept, server_.Feedback(), server_.TotalUptime());
+  if (report.failed.empty()) lastSave_ = server_.LocalNow();
+  return report;
 }
 
 SaveResult Lifecycle::Save() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ class Lifecycle {
  public:
   Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
             SettingsStore::PortLister listPorts, std::string workDir);
+  ~Lifecycle();
   Lifecycle(const Lifecycle&) = delete;
   Lifecycle& operator=(const Lifecycle&) = delete;
 
@@ -47,6 +49,8 @@ class Lifecycle {
   bool Run() { return server_.Start(); }
   // Program end: writes both files where they changed.
   SaveResult Save();
+  // When both files were last saved without a failure in this run (while it ran or at its end).
+  const std::optional<DateTime>& LastSave() const { return lastSave_; }
 
   // The configuration dialog's fields. Closing the dialog saves them and applies them.
   SettingsForm& Form() { return form_; }
@@ -71,8 +75,7 @@ class Lifecycle {
   FolderLock lock_;
   UserFiles files_;
   bool saveFailureShown_ = false;
-  // The server's save handler reaches this object through it, so the server may outlive it.
-  std::shared_ptr<Lifecycle*> self_ = std::make_shared<Lifecycle*>(this);
+  std::optional<DateTime> lastSave_;
 };
 
 }  // namespace velora

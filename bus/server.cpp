@@ -28,8 +28,8 @@ Server::Server(ServerPorts ports, std::string workDir)
       line_(*port_, ports.timer, ports.pump, log_, settings_),
       stations_(log_, ports.ui, users_),
       mailPorts_(MakeMailPorts(ports)),
-      context_{settings_, log_,      ports.clock, random_,          users_,
-               feedback_, stations_, &changes_,   mailPorts_.get(), &poster_} {}
+      context_{settings_, log_,      ports.clock, random_,          users_,  feedback_,
+               stations_, &changes_, &counts_,    mailPorts_.get(), &poster_} {}
 
 Server::~Server() = default;
 
@@ -57,6 +57,13 @@ void Server::SaveIfChanged() {
   changesSaved_ = changes_.Count();
   lastSaveTick_ = now;
   onSave_();
+}
+
+ServerStats Server::Stats() const {
+  ServerStats stats = serverStats_;
+  stats.messagesHandled = counts_.messages;
+  stats.mailsHandled = counts_.mails;
+  return stats;
 }
 
 void Server::RequestStop() {
@@ -156,6 +163,8 @@ bool Server::Start() {
   if (port_->IsVirtualRadio()) log_.MainLog("virtuelles Funknetz", false);
   stations_.Reset();
   stats_ = CycleStats{};
+  serverStats_ = ServerStats{};
+  counts_ = ServiceCounts{};
 
   while (running_)
     OneCycle();
@@ -179,6 +188,7 @@ void Server::OneCycle() {
   ApplyCommands();
   UpdateResendCounters();
   ++stats_.cycles;
+  ++serverStats_.cycles;
   if (onCycle_) onCycle_();
   OutputPass();
   line_.Delay(settings_.ContentPacketPause);
@@ -191,6 +201,11 @@ void Server::UpdateCycleTime() {
   const std::uint32_t now = ports_.clock.TickMs();
   stats_.lastCycleMs = now - lastCycleTick_;
   lastCycleTick_ = now;
+  // The first measures the time from the start to the first cycle.
+  if (serverStats_.cycles > 0) {
+    ++serverStats_.timedCycles;
+    serverStats_.cycleMsSum += stats_.lastCycleMs;
+  }
 }
 
 void Server::RegistrationSlot() {
@@ -238,6 +253,7 @@ void Server::OutputPass() {
     if (index == stations_.Count()) continue;
     TProcess& session = stations_.Session(index);
     const TPacket packet = session.NextPacket();
+    if (session.Link().Repeated()) ++serverStats_.framesResent;
     const auto address = static_cast<std::uint8_t>(session.Address());
     // Only a session that has just been sent its logout confirmation leaves.
     const bool leaving = session.LoggedOut();

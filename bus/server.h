@@ -53,6 +53,18 @@ struct CycleStats {
   std::int32_t sendCountMax = 0;
 };
 
+// Figures since the server started, for the headless server's status line.
+struct ServerStats {
+  std::uint64_t cycles = 0;
+  // The cycles whose duration is in cycleMsSum (the first start of a cycle measures nothing).
+  std::uint64_t timedCycles = 0;
+  std::uint64_t cycleMsSum = 0;
+  // Packets the output pass sent again because the calculator had not acknowledged them.
+  std::uint64_t framesResent = 0;
+  std::uint64_t messagesHandled = 0;
+  std::uint64_t mailsHandled = 0;
+};
+
 class Server {
  public:
   Server(ServerPorts ports, std::string workDir);
@@ -105,8 +117,11 @@ class Server {
   const FeedbackList& Feedback() const { return feedback_; }
   const StationTable& Stations() const { return stations_; }
   const CycleStats& Cycle() const { return stats_; }
+  ServerStats Stats() const;
   std::int32_t RunSeconds() const { return runSeconds_; }
   std::int32_t TotalUptime() const { return totalUptime_; }
+  // The local time of the server's clock.
+  DateTime LocalNow() const { return ports_.clock.LocalNow(); }
   LogLevel Level() const { return log_.Level(); }
   const std::string& LogPath() const { return log_.CurrentPath(); }
   bool LogOpen() const { return log_.IsOpen(); }
@@ -151,6 +166,8 @@ class Server {
   SessionPoster poster_{*this};
   SessionContext context_;
   CycleStats stats_;
+  ServerStats serverStats_;
+  ServiceCounts counts_;
   std::function<void()> onCycle_;
   std::vector<std::function<void()>> commands_;
   bool running_ = false;

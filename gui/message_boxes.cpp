@@ -8,22 +8,13 @@
 
 namespace velora {
 
-namespace {
-
-QString BoxText(std::string_view text) {
-  QString shown = ToQString(text);
-  shown.replace("\r\n", "\n");
-  return shown;
-}
-
-}  // namespace
-
 void ShowMessageBox(QWidget* parent, std::string_view text) {
-  QMessageBox::information(parent, QApplication::applicationDisplayName(), BoxText(text));
+  QMessageBox::information(parent, QApplication::applicationDisplayName(), ToQStringLines(text));
 }
 
 bool ConfirmYesNo(QWidget* parent, std::string_view question) {
-  return QMessageBox::question(parent, QApplication::applicationDisplayName(), BoxText(question),
+  return QMessageBox::question(parent, QApplication::applicationDisplayName(),
+                               ToQStringLines(question),
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 

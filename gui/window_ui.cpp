@@ -9,16 +9,6 @@
 
 namespace velora {
 
-namespace {
-
-QString ListText(std::string_view cp1252) {
-  QString text = ToQString(cp1252);
-  text.replace("\r\n", "\n");
-  return text;
-}
-
-}  // namespace
-
 WindowUi::WindowUi(QWidget* boxParent, QPlainTextEdit* eventList)
     : boxParent_(boxParent), eventList_(eventList) {}
 
@@ -32,13 +22,13 @@ bool WindowUi::Confirm(std::string_view question) {
 
 void WindowUi::EventLine(std::string_view line) {
   if (!eventList_) return;
-  eventList_->appendPlainText(ListText(line));
+  eventList_->appendPlainText(ToQStringLines(line));
   eventList_->verticalScrollBar()->setValue(eventList_->verticalScrollBar()->maximum());
 }
 
 void WindowUi::ReplaceEventList(std::string_view text) {
   if (!eventList_) return;
-  QString shown = ListText(text);
+  QString shown = ToQStringLines(text);
   if (shown.endsWith('\n')) shown.chop(1);
   eventList_->setPlainText(shown);
 }

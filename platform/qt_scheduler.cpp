@@ -5,17 +5,16 @@ namespace velora {
 
 namespace {
 
-// Late tasks may schedule further tasks that are already due; this many rounds at most before
-// other events get their turn.
-constexpr int MaxRoundsPerFiring = 64;
+// Tasks may schedule further tasks that are already due; this many at most before other events
+// get their turn.
+constexpr int MaxTasksPerFiring = 4096;
 
 }  // namespace
 
-QtScheduler::QtScheduler() {
-  elapsed_.start();
-  timer_.setSingleShot(true);
-  timer_.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&timer_, &QTimer::timeout, [this] { Fire(); });
+QtScheduler::QtScheduler() : startUs_(MonotonicUs()), wakeup_([this] { Fire(); }) {}
+
+std::int64_t QtScheduler::NowUs() const {
+  return inTask_ ? taskDueUs_ : ClockUs();
 }
 
 Scheduler::TaskId QtScheduler::ScheduleAfter(std::int64_t delayUs, std::function<void()> task) {
@@ -31,8 +30,17 @@ void QtScheduler::Cancel(TaskId id) {
 
 void QtScheduler::Fire() {
   firing_ = true;
-  for (int round = 0; round < MaxRoundsPerFiring; ++round) {
-    if (tasks_.RunDue(NowUs()) == 0) break;
+  std::int64_t due = 0;
+  std::function<void()> task;
+  for (int n = 0; n < MaxTasksPerFiring; ++n) {
+    const std::int64_t now = ClockUs();
+    if (!tasks_.TakeDue(now, due, task)) break;
+    latenessUs_ += now - due;
+    ++tasksRun_;
+    inTask_ = true;
+    taskDueUs_ = due;
+    task();
+    inTask_ = false;
   }
   firing_ = false;
   Rearm();
@@ -41,12 +49,14 @@ void QtScheduler::Fire() {
 void QtScheduler::Rearm() {
   if (firing_) return;
   if (tasks_.Empty()) {
-    timer_.stop();
+    wakeup_.Cancel();
+    armedDueUs_ = -1;
     return;
   }
-  const std::int64_t waitUs = tasks_.EarliestDue() - NowUs();
-  const int ms = waitUs <= 0 ? 0 : static_cast<int>((waitUs + 999) / 1000);
-  timer_.start(ms);
+  const std::int64_t due = tasks_.EarliestDue();
+  if (due == armedDueUs_ && wakeup_.Armed()) return;
+  armedDueUs_ = due;
+  wakeup_.At(startUs_ + due);
 }
 
 }  // namespace velora

@@ -16,18 +16,15 @@ DateTime QtClock::LocalNow() {
                   now.isValid()};
 }
 
-QtOneShotTimer::QtOneShotTimer() {
-  timer_.setSingleShot(true);
-  timer_.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&timer_, &QTimer::timeout, [this] {
-    // A copy, because the handler may destroy this timer (Qt allows that inside the signal).
-    if (auto handler = handler_) handler();
-  });
-}
+QtOneShotTimer::QtOneShotTimer()
+    : wakeup_([this] {
+        // A copy, because the handler may destroy this timer.
+        if (auto handler = handler_) handler();
+      }) {}
 
 void QtOneShotTimer::Start(int ms) {
   if (ms >= 0) intervalMs_ = ms;
-  timer_.start(intervalMs_);
+  wakeup_.At(MonotonicUs() + std::int64_t{intervalMs_} * 1000);
 }
 
 void QtEventPump::ProcessEvents() {

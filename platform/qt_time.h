@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/ports.h"
+#include "platform/qt_precise_wakeup.h"
 
 namespace velora {
 
@@ -22,18 +23,19 @@ class QtClock : public Clock {
   QElapsedTimer elapsed_;
 };
 
-// A precise single-shot QTimer; its expiry arrives as an event of the thread's event loop.
+// A precise single-shot timer; its expiry arrives as an event of the thread's event loop, within
+// microseconds of the interval rather than rounded to the loop's milliseconds.
 class QtOneShotTimer : public OneShotTimer {
  public:
   QtOneShotTimer();
   // A negative interval is refused and the previous one stays in force.
   void Start(int ms) override;
-  void Stop() override { timer_.stop(); }
+  void Stop() override { wakeup_.Cancel(); }
   void SetHandler(std::function<void()> onExpiry) override { handler_ = std::move(onExpiry); }
-  bool Active() const { return timer_.isActive(); }
+  bool Active() const { return wakeup_.Armed(); }
 
  private:
-  QTimer timer_;
+  PreciseWakeup wakeup_;
   std::function<void()> handler_;
   int intervalMs_ = 5;
 };

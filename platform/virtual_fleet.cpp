@@ -1,30 +1,44 @@
-// Scheduling of the scripted calculators.
+// Scheduling of the scripted calculators, and how a crowd of them shares the registration slot.
 #include "platform/virtual_fleet.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "link/frame.h"
 
 namespace velora {
 
+namespace {
+
+// Estimating the backlog after each slot (Rivest's pseudo-Bayesian rule for slotted ALOHA):
+// one fewer after a slot without collision, 1/(e - 2) more after a collision. Asking with
+// probability 1/backlog gets about one registration every e slots however many are waiting.
+const double CollisionGrowth = 1.0 / (std::exp(1.0) - 2.0);
+
+}  // namespace
+
 CalculatorFleet::CalculatorFleet(VirtualRadio& radio, const ServerSettings& settings, int count,
                                  std::uint32_t seed, std::string prefix, FleetTiming timing)
-    : scheduler_(radio.scheduler()), timing_(timing), random_(seed) {
+    : scheduler_(radio.scheduler()),
+      radio_(radio),
+      timing_(timing),
+      crowd_(std::make_unique<CalculatorCrowd>(radio, settings)) {
+  crowd_->onFrame = [this](std::string_view frame) { HeardOnAir(frame); };
   for (int i = 1; i <= count; ++i) {
     auto m = std::make_unique<Member>();
     m->name = prefix + std::to_string(i);
-    m->station = std::make_unique<CalculatorStation>(radio, settings, m->name);
+    m->station = std::make_unique<CalculatorStation>(radio, settings, m->name, crowd_.get());
     CalculatorEngine& engine = m->station->engine();
     engine.SetModel((i - 1) % 2);
     engine.SetUserName(m->name);
-    m->user = std::make_unique<ScriptedUser>(engine, m->name,
-                                             seed * 7919u + static_cast<std::uint32_t>(i));
+    const std::uint32_t memberSeed = seed * 7919u + static_cast<std::uint32_t>(i);
+    m->user = std::make_unique<ScriptedUser>(engine, m->name, memberSeed);
+    // Each member draws from its own sequence: what one does never depends on the order in
+    // which the members hear something.
+    m->random.seed(memberSeed ^ 0x9E3779B9u);
     Member* member = m.get();
-    m->station->onFrame = [this, member] {
-      // A new screen: read it, then answer (this replaces a pending look-back).
-      const std::uint32_t serial = member->station->engine().ScreenSerial();
-      if (serial != member->wokenFor && member->user->ScreenPending()) {
-        member->wokenFor = serial;
-        ScheduleAct(*member, Between(timing_.thinkMinUs, timing_.thinkMaxUs));
-      }
-    };
-    ScheduleAct(*m, Between(0, timing_.firstConnectMaxUs));
+    m->station->onFrame = [this, member] { Heard(*member); };
+    ScheduleAct(*m, Between(*m, 0, timing_.firstConnectMaxUs));
     members_.push_back(std::move(m));
   }
 }
@@ -42,9 +56,77 @@ std::size_t CalculatorFleet::RegisteredCount() const {
   return n;
 }
 
-std::int64_t CalculatorFleet::Between(std::int64_t lo, std::int64_t hi) {
-  return hi <= lo ? lo
-                  : lo + static_cast<std::int64_t>(random_() % static_cast<std::uint64_t>(hi - lo));
+std::int64_t CalculatorFleet::Between(Member& m, std::int64_t lo, std::int64_t hi) {
+  return hi <= lo
+             ? lo
+             : lo + static_cast<std::int64_t>(m.random() % static_cast<std::uint64_t>(hi - lo));
+}
+
+void CalculatorFleet::HeardOnAir(std::string_view frame) {
+  const std::uint8_t destination = FrameByte(frame, FrameDestination);
+  const std::uint8_t kind = FrameByte(frame, FrameKind);
+  if (destination == NoAddress && kind == KindInvite) {
+    if (slotOpen_) EndSlot();
+    slotOpen_ = true;
+    requestHeard_ = false;
+    garbledAtInvite_ = radio_.stats().garbledBytes;
+    // Every member that wants a slot takes this one with the same chance; the engine answers
+    // the invitation as it takes it, right after this.
+    const double chance = 1.0 / std::max(1.0, backlog_);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    for (auto& m : members_) {
+      CalculatorEngine& engine = m->station->engine();
+      if (m->wantsSlot && !engine.Registered() && uniform(m->random) < chance) engine.Connect();
+    }
+    return;
+  }
+  if (!slotOpen_) return;
+  if (destination == ServerAddress && kind == KindRegisterRequest) {
+    requestHeard_ = true;
+  } else if (FrameByte(frame, FrameSource) == ServerAddress) {
+    EndSlot();  // the server talks again: the slot is over
+  }
+}
+
+void CalculatorFleet::EndSlot() {
+  slotOpen_ = false;
+  if (requestHeard_) {
+    ++slots_.success;
+  } else if (radio_.stats().garbledBytes > garbledAtInvite_) {
+    ++slots_.collisions;
+    backlog_ += CollisionGrowth;
+    return;
+  } else {
+    ++slots_.idle;
+  }
+  backlog_ = std::max(1.0, backlog_ - 1.0);
+}
+
+void CalculatorFleet::Heard(Member& m) {
+  CalculatorEngine& engine = m.station->engine();
+  if (!engine.Registered()) {
+    if (!m.wasRegistered) return;
+    // Logged out (or let go): away for a while, then back.
+    m.wasRegistered = false;
+    ScheduleAct(m, Between(m, timing_.offlineMinUs, timing_.offlineMaxUs));
+    return;
+  }
+  if (!m.wasRegistered) {
+    m.wasRegistered = true;
+    m.wantsSlot = false;
+    const int leaveAfter =
+        timing_.leaveAfterChoicesMax <= 0
+            ? 0
+            : static_cast<int>(Between(m, std::max(1, timing_.leaveAfterChoicesMin),
+                                       timing_.leaveAfterChoicesMax + 1));
+    m.user->BeginVisit(leaveAfter);
+  }
+  // A new screen: read it, then answer (this replaces a pending look-back).
+  const std::uint32_t serial = engine.ScreenSerial();
+  if (serial != m.wokenFor && m.user->ScreenPending()) {
+    m.wokenFor = serial;
+    ScheduleAct(m, Between(m, timing_.thinkMinUs, timing_.thinkMaxUs));
+  }
 }
 
 void CalculatorFleet::ScheduleAct(Member& m, std::int64_t delayUs) {
@@ -58,15 +140,13 @@ void CalculatorFleet::ScheduleAct(Member& m, std::int64_t delayUs) {
 void CalculatorFleet::Act(Member& m) {
   CalculatorEngine& engine = m.station->engine();
   if (!engine.Registered()) {
-    // Ask (again) and look back later: a request can collide with another newcomer's.
-    m.user->Act();
-    ScheduleAct(m, Between(timing_.retryMinUs, timing_.retryMaxUs));
+    m.wantsSlot = true;  // from the next invitation on
     return;
   }
   if (!m.user->ScreenPending()) {
     // Still the answered screen: the answer went missing on the air.
     m.user->AnswerAgain();
-    ScheduleAct(m, Between(timing_.thinkMinUs, timing_.thinkMaxUs));
+    ScheduleAct(m, Between(m, timing_.thinkMinUs, timing_.thinkMaxUs));
     return;
   }
   if (!m.user->Act()) {

@@ -11,11 +11,14 @@ namespace {
 // run late.
 constexpr std::size_t SwitchHistory = 16;
 constexpr std::size_t RecentSlots = 4;
+// A modem whose last byte left the line this long before the start of the byte being judged
+// cannot overlap it any more (a byte lasts one byte time).
+constexpr std::int64_t OverlapHorizonUs = 2 * BurstTimeUs(1);
 
 }  // namespace
 
-RadioModem::RadioModem(VirtualRadio& radio, RadioStation& station, std::string name)
-    : radio_(&radio), station_(station), name_(std::move(name)) {}
+RadioModem::RadioModem(VirtualRadio& radio, RadioStation& station, std::string name, bool ear)
+    : radio_(&radio), station_(station), name_(std::move(name)), ear_(ear) {}
 
 RadioModem::~RadioModem() {
   if (radio_ != nullptr) radio_->Detach(*this);
@@ -26,7 +29,7 @@ Scheduler& RadioModem::scheduler() const {
 }
 
 void RadioModem::SetTransmitter(bool on) {
-  if (on == txOn_) return;
+  if (on == txOn_ || ear_) return;
   txOn_ = on;
   if (radio_ == nullptr) return;
   switches_.push_back(Switch{radio_->scheduler().NowUs(), on});
@@ -37,14 +40,30 @@ void RadioModem::SetTransmitter(bool on) {
 }
 
 void RadioModem::Queue(std::string_view bytes) {
-  if (radio_ == nullptr || bytes.empty()) return;
+  if (radio_ == nullptr || bytes.empty() || ear_) return;
   for (char c : bytes)
     queue_.push_back(static_cast<std::uint8_t>(c));
   if (lineBusy_) return;
   lineBusy_ = true;
+  if (!airborne_) {
+    airborne_ = true;
+    radio_->airborne_.push_back(this);
+  }
   burstStart_ = radio_->scheduler().NowUs();
   burstBytes_ = 0;
   radio_->StartSlot(*this, burstStart_);
+}
+
+void RadioModem::Sleep() {
+  if (sleeping_ || ear_) return;
+  sleeping_ = true;
+  if (radio_ != nullptr) radio_->Unlisten(*this);
+}
+
+void RadioModem::Wake() {
+  if (!sleeping_) return;
+  sleeping_ = false;
+  if (radio_ != nullptr) radio_->Listen(*this);
 }
 
 bool RadioModem::TxStateAt(std::int64_t t) const {
@@ -60,10 +79,12 @@ bool RadioModem::SwitchedWithin(std::int64_t start, std::int64_t end, bool to) c
 }
 
 bool RadioModem::TxOnThroughout(std::int64_t start, std::int64_t end) const {
+  if (SteadySince(start)) return txOn_;
   return TxStateAt(start) && !SwitchedWithin(start, end, false);
 }
 
 bool RadioModem::TxOffThroughout(std::int64_t start, std::int64_t end) const {
+  if (SteadySince(start)) return !txOn_;
   return !TxStateAt(start) && !SwitchedWithin(start, end, true);
 }
 
@@ -75,6 +96,7 @@ VirtualRadio::VirtualRadio(Scheduler& scheduler) : scheduler_(scheduler) {}
 
 VirtualRadio::~VirtualRadio() {
   for (RadioModem* modem : modems_) {
+    if (modem == nullptr) continue;
     if (modem->slotTask_ != 0) scheduler_.Cancel(modem->slotTask_);
     modem->slotTask_ = 0;
     modem->radio_ = nullptr;
@@ -82,20 +104,64 @@ VirtualRadio::~VirtualRadio() {
 }
 
 std::unique_ptr<RadioModem> VirtualRadio::Attach(RadioStation& station, std::string name) {
-  std::unique_ptr<RadioModem> modem(new RadioModem(*this, station, std::move(name)));
+  return Add(station, std::move(name), false);
+}
+
+std::unique_ptr<RadioModem> VirtualRadio::AttachEar(RadioStation& station, std::string name) {
+  return Add(station, std::move(name), true);
+}
+
+std::unique_ptr<RadioModem> VirtualRadio::Add(RadioStation& station, std::string name, bool ear) {
+  std::unique_ptr<RadioModem> modem(new RadioModem(*this, station, std::move(name), ear));
+  modem->index_ = modems_.size();
   modems_.push_back(modem.get());
+  (ear ? ears_ : listeners_).push_back(modem->index_);
   return modem;
+}
+
+void VirtualRadio::Listen(RadioModem& modem) {
+  listeners_.insert(std::lower_bound(listeners_.begin(), listeners_.end(), modem.index_),
+                    modem.index_);
+}
+
+void VirtualRadio::Unlisten(RadioModem& modem) {
+  const auto found = std::lower_bound(listeners_.begin(), listeners_.end(), modem.index_);
+  if (found != listeners_.end() && *found == modem.index_) listeners_.erase(found);
 }
 
 void VirtualRadio::Detach(RadioModem& modem) {
   if (modem.slotTask_ != 0) scheduler_.Cancel(modem.slotTask_);
   modem.slotTask_ = 0;
   modem.radio_ = nullptr;
-  modems_.erase(std::remove(modems_.begin(), modems_.end(), &modem), modems_.end());
+  if (modem.ear_) {
+    ears_.erase(std::remove(ears_.begin(), ears_.end(), modem.index_), ears_.end());
+  } else if (!modem.sleeping_) {
+    Unlisten(modem);
+  }
+  airborne_.erase(std::remove(airborne_.begin(), airborne_.end(), &modem), airborne_.end());
+  modems_[modem.index_] = nullptr;
+  ++holes_;
+  if (delivering_ == 0) Compact();
 }
 
-bool VirtualRadio::Attached(const RadioModem* modem) const {
-  return std::find(modems_.begin(), modems_.end(), modem) != modems_.end();
+void VirtualRadio::Compact() {
+  if (holes_ == 0) return;
+  std::vector<RadioModem*> kept;
+  kept.reserve(modems_.size() - holes_);
+  listeners_.clear();
+  ears_.clear();
+  for (RadioModem* modem : modems_) {
+    if (modem == nullptr) continue;
+    modem->index_ = kept.size();
+    kept.push_back(modem);
+    if (modem->ear_) {
+      ears_.push_back(modem->index_);
+    } else if (!modem->sleeping_) {
+      listeners_.push_back(modem->index_);
+    }
+  }
+  modems_.swap(kept);
+  holes_ = 0;
 }
 
 void VirtualRadio::SetNoise(const RadioNoise& noise) {
@@ -126,8 +192,13 @@ void VirtualRadio::EndSlot(RadioModem& modem) {
 
   if (modem.TxOnThroughout(slot.start, slot.end)) {
     ++stats_.bytesOnAir;
+    const std::size_t index = modem.index_;
+    ++delivering_;
     Deliver(modem, slot.byte, slot.start, slot.end);
-    if (!Attached(&modem)) return;  // a listener took it off the radio
+    --delivering_;
+    const bool left = modems_[index] != &modem;  // a listener took it off the radio
+    if (delivering_ == 0) Compact();
+    if (left) return;
   } else if (modem.TxOnAnytime(slot.start, slot.end)) {
     ++stats_.cutBytes;
   } else {
@@ -143,9 +214,18 @@ void VirtualRadio::EndSlot(RadioModem& modem) {
 }
 
 std::uint8_t VirtualRadio::Overlap(const RadioModem& sender, std::int64_t start, std::int64_t end,
-                                   bool& collided) const {
+                                   bool& collided) {
   std::uint8_t mix = 0;
-  for (const RadioModem* other : modems_) {
+  for (std::size_t i = 0; i < airborne_.size();) {
+    RadioModem* other = airborne_[i];
+    if (!other->lineBusy_ &&
+        (other->recent_.empty() || other->recent_.back().end <= start - OverlapHorizonUs)) {
+      other->airborne_ = false;
+      airborne_[i] = airborne_.back();
+      airborne_.pop_back();
+      continue;
+    }
+    ++i;
     if (other == &sender) continue;
     auto check = [&](const RadioModem::Slot& slot) {
       const std::int64_t from = std::max(start, slot.start);
@@ -173,9 +253,18 @@ void VirtualRadio::Deliver(const RadioModem& sender, std::uint8_t byte, std::int
     value = static_cast<std::uint8_t>(byte ^ (key != 0 ? key : 0x5A));
     ++stats_.garbledBytes;
   }
-  const std::vector<RadioModem*> listeners = modems_;
-  for (RadioModem* listener : listeners) {
-    if (listener == &sender || !Attached(listener)) continue;
+  // Ears first: what they wake hears the byte below with everyone else.
+  for (std::size_t e = 0; e < ears_.size(); ++e) {
+    RadioModem* ear = modems_[ears_[e]];
+    if (ear != nullptr) ear->station_.ByteHeard(value);
+  }
+  // Listeners may come, go, sleep and wake while they are told: tell those present now.
+  std::vector<std::size_t> own;
+  std::vector<std::size_t>& present = delivering_ == 1 ? snapshot_ : own;
+  present.assign(listeners_.begin(), listeners_.end());
+  for (std::size_t index : present) {
+    RadioModem* listener = modems_[index];
+    if (listener == nullptr || listener == &sender || listener->sleeping_) continue;
     if (!listener->TxOffThroughout(start, end)) continue;  // half duplex: deaf while sending
     std::uint8_t heard = value;
     if (noise_.lostByteRate > 0 && NextUniform() < noise_.lostByteRate) {

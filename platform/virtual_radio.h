@@ -56,6 +56,11 @@ class RadioModem {
   void Queue(std::string_view bytes);
   // Bytes not yet fully out, the one on the line included.
   std::size_t QueuedBytes() const { return queue_.size(); }
+  // A sleeping modem is told nothing byte by byte: an ear hears for it (see AttachEar) and wakes
+  // it before anything on the air concerns it. Wake it before it transmits.
+  void Sleep();
+  void Wake();
+  bool Sleeping() const { return sleeping_; }
   // For the station's own turnaround delays. Valid while the radio lives.
   Scheduler& scheduler() const;
   const std::string& name() const { return name_; }
@@ -72,8 +77,10 @@ class RadioModem {
     bool on;
   };
 
-  RadioModem(VirtualRadio& radio, RadioStation& station, std::string name);
+  RadioModem(VirtualRadio& radio, RadioStation& station, std::string name, bool ear);
   bool TxStateAt(std::int64_t t) const;
+  // The transmitter has not been switched since t.
+  bool SteadySince(std::int64_t t) const { return switches_.empty() || switches_.back().at <= t; }
   bool SwitchedWithin(std::int64_t start, std::int64_t end, bool to) const;
   bool TxOnThroughout(std::int64_t start, std::int64_t end) const;
   bool TxOffThroughout(std::int64_t start, std::int64_t end) const;
@@ -82,6 +89,10 @@ class RadioModem {
   VirtualRadio* radio_;
   RadioStation& station_;
   std::string name_;
+  bool ear_;
+  bool sleeping_ = false;
+  bool airborne_ = false;  // in the radio's list of modems whose bytes may still overlap others
+  std::size_t index_ = 0;  // place in the radio's list of modems
   bool txOn_ = false;
   bool initialTx_ = false;  // state before the oldest remembered switch
   std::deque<Switch> switches_;
@@ -111,27 +122,44 @@ class VirtualRadio {
   VirtualRadio& operator=(const VirtualRadio&) = delete;
 
   std::unique_ptr<RadioModem> Attach(RadioStation& station, std::string name);
+  // An ear hears every whole byte on the air as it was radiated (noise aside), before any modem
+  // hears it; it never transmits. Through an ear one station can listen for a crowd of sleeping
+  // modems and wake each just before a byte that concerns it.
+  std::unique_ptr<RadioModem> AttachEar(RadioStation& station, std::string name);
   // Switches noise on (any rate above 0) or off, and restarts its random sequence.
   void SetNoise(const RadioNoise& noise);
   const RadioNoise& noise() const { return noise_; }
+  bool Noisy() const { return noise_.bitErrorRate > 0 || noise_.lostByteRate > 0; }
   const Stats& stats() const { return stats_; }
   Scheduler& scheduler() const { return scheduler_; }
-  std::size_t StationCount() const { return modems_.size(); }
+  std::size_t StationCount() const { return modems_.size() - holes_; }
 
  private:
   friend class RadioModem;
+  std::unique_ptr<RadioModem> Add(RadioStation& station, std::string name, bool ear);
   void Detach(RadioModem& modem);
-  bool Attached(const RadioModem* modem) const;
+  void Listen(RadioModem& modem);
+  void Unlisten(RadioModem& modem);
+  // Closes the gaps departed modems left, once no byte is being delivered.
+  void Compact();
   void StartSlot(RadioModem& modem, std::int64_t start);
   void EndSlot(RadioModem& modem);
   // XOR of the bytes of other stations that were on the air during [start, end); sets collided.
   std::uint8_t Overlap(const RadioModem& sender, std::int64_t start, std::int64_t end,
-                       bool& collided) const;
+                       bool& collided);
   void Deliver(const RadioModem& sender, std::uint8_t byte, std::int64_t start, std::int64_t end);
   double NextUniform();
 
   Scheduler& scheduler_;
+  // In the order of attaching; null where a modem has left. Each byte costs in proportion to
+  // the modems that hear it byte by byte and those on the air, never to the sleeping ones.
   std::vector<RadioModem*> modems_;
+  std::vector<std::size_t> listeners_;  // awake modems that are no ears, ascending
+  std::vector<std::size_t> ears_;
+  std::vector<RadioModem*> airborne_;
+  std::vector<std::size_t> snapshot_;
+  std::size_t holes_ = 0;
+  int delivering_ = 0;
   RadioNoise noise_;
   std::mt19937 random_{1};
   Stats stats_;

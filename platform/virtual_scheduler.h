@@ -5,8 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <unordered_map>
+#include <vector>
 
 namespace velora {
 
@@ -23,31 +22,52 @@ class Scheduler {
   virtual void Cancel(TaskId id) = 0;
 };
 
-// Tasks by due time; tasks due at the same time run in the order they were added.
+// Tasks by due time; tasks due at the same time run in the order they were added. A binary heap
+// of due times over slots that are used again: adding, cancelling and running a task allocate
+// nothing once the queue has grown (the radio adds one per byte on the air).
 class TaskQueue {
  public:
   Scheduler::TaskId Add(std::int64_t dueUs, std::function<void()> task);
   void Cancel(Scheduler::TaskId id);
-  bool Empty() const { return tasks_.empty(); }
-  std::size_t Size() const { return tasks_.size(); }
+  bool Empty() const { return live_ == 0; }
+  std::size_t Size() const { return live_; }
   // Only when not empty.
-  std::int64_t EarliestDue() const { return tasks_.begin()->first.due; }
+  std::int64_t EarliestDue() const;
   // Runs the tasks due at or before nowUs that were queued before the call (tasks they add run
   // in a later call); returns how many ran.
   std::size_t RunDue(std::int64_t nowUs);
+  // Takes the earliest task out if it is due at or before nowUs (one at a time, in order).
+  bool TakeDue(std::int64_t nowUs, std::int64_t& dueUs, std::function<void()>& task);
 
  private:
-  struct Key {
+  struct Entry {
     std::int64_t due;
     Scheduler::TaskId id;
-    bool operator<(const Key& other) const {
-      return due != other.due ? due < other.due : id < other.id;
+  };
+  struct Slot {
+    Scheduler::TaskId id = 0;  // 0 while free
+    std::function<void()> task;
+  };
+  struct Later {
+    bool operator()(const Entry& a, const Entry& b) const {
+      return a.due != b.due ? a.due > b.due : a.id > b.id;
     }
   };
+  static std::size_t SlotOf(Scheduler::TaskId id) { return id & SlotMask; }
+  bool Live(const Entry& e) const { return slots_[SlotOf(e.id)].id == e.id; }
+  // Drops cancelled tasks from the top of the heap.
+  void Prune() const;
+  std::function<void()> Release(const Entry& e);
 
-  Scheduler::TaskId nextId_ = 1;
-  std::map<Key, std::function<void()>> tasks_;
-  std::unordered_map<Scheduler::TaskId, std::int64_t> dueOf_;
+  // An id is the number of the task (so ids grow in the order of adding) above its slot.
+  static constexpr int SlotBits = 24;
+  static constexpr Scheduler::TaskId SlotMask = (Scheduler::TaskId{1} << SlotBits) - 1;
+
+  mutable std::vector<Entry> heap_;
+  std::vector<Slot> slots_;
+  std::vector<std::size_t> free_;
+  Scheduler::TaskId nextNumber_ = 1;
+  std::size_t live_ = 0;
 };
 
 }  // namespace velora

@@ -9,6 +9,9 @@ packages=(
   # The fuzz targets: clang with libFuzzer and the sanitizers' runtime.
   clang libclang-rt-14-dev
   xvfb xauth x11-utils
+  # make package: dpkg-shlibdeps finds the Qt packages, file finds the programs for it; groff
+  # renders the man page in the package's test.
+  dpkg-dev file groff-base
   # Real mail servers for the tests of the mail clients, and openssl for their certificates.
   python3-aiosmtpd dovecot-pop3d openssl
 )

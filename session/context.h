@@ -25,6 +25,12 @@ class ChangeCounter {
   std::uint64_t count_ = 0;
 };
 
+// What the services have done since the server started, for the operator's status line.
+struct ServiceCounts {
+  std::uint64_t messages = 0;  // messages from user to user
+  std::uint64_t mails = 0;     // e-mails sent, and each e-mail fetched
+};
+
 // Every member refers to state owned by the server and outliving its sessions. Settings are read
 // at each use, so a change in the configuration dialog applies to the next screen.
 struct SessionContext {
@@ -36,6 +42,7 @@ struct SessionContext {
   FeedbackList& feedback;
   SessionDirectory& directory = NoSessionDirectory();
   ChangeCounter* changes = nullptr;  // none: nothing is saved (a session alone)
+  ServiceCounts* counts = nullptr;   // none: nothing is counted
   // What the mail services need; null where the program offers no mail (they say so).
   const MailPorts* mail = nullptr;
   SessionCommands* commands = nullptr;
@@ -44,6 +51,12 @@ struct SessionContext {
   // reach the disk within a few seconds and not only at the end of the run.
   void MarkChanged() const {
     if (changes != nullptr) changes->Mark();
+  }
+  void CountMessage() const {
+    if (counts != nullptr) ++counts->messages;
+  }
+  void CountMail() const {
+    if (counts != nullptr) ++counts->mails;
   }
 };
 

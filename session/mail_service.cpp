@@ -117,6 +117,7 @@ void SmtpRequestDone(ServiceSession& session, SmtpJob& job, SmtpRequest request,
         client.Quit();
         return;
       case SmtpRequest::Quit:
+        session.Context().CountMail();
         EndConversation(session);
         session.ShowMessageScreen("Die Mail wurde erfolgreich versendet.", MailMenu);
         return;
@@ -223,6 +224,7 @@ void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request,
         return;
       }
       case Pop3Request::Retrieve:
+        session.Context().CountMail();
         ++client.MsgNum;
         ++state.MailFetchIndex;
         state.MailHeaderMode = true;

@@ -42,6 +42,7 @@ void SendMessage(ServiceSession& session, const TAction&) {
   message.Time = FormatDateTimeC(ctx.clock.LocalNow());
   account.Messages.push_back(std::move(message));
   Changed(session);
+  ctx.CountMessage();
   if (!account.Online) {
     session.ShowMessageScreen(account.Name + std::string(" ist nicht online. Die Nachricht wird "
                                                          "gespeichert und bei nächster "

@@ -37,7 +37,7 @@ StationLink::Received StationLink::Receive(std::string_view frame) {
     case KindAck:
       if (!outQueue_.empty()) outQueue_.erase(outQueue_.begin());
       ackOwed_ = false;
-      sendCount_ = 0;
+      FrontGone();
       return {};
     case KindRestart:
       return {Request::Restart, kind, {}};
@@ -49,6 +49,7 @@ StationLink::Received StationLink::Receive(std::string_view frame) {
     case KindNothing:
       if (!outQueue_.empty() && outQueue_.front().Kind == KindRegistered) {
         outQueue_.erase(outQueue_.begin());
+        FrontGone();
       }
       ackOwed_ = false;
       tiReady_ = true;
@@ -61,6 +62,7 @@ StationLink::Received StationLink::Receive(std::string_view frame) {
 }
 
 TPacket StationLink::NextPacket() {
+  repeated_ = false;
   if (ackOwed_) {
     ackOwed_ = false;
     return TPacket{KindAck, 1, {}};
@@ -69,6 +71,8 @@ TPacket StationLink::NextPacket() {
     const std::uint8_t kind = outQueue_.front().Kind;
     const bool control = kind == KindAck || (kind >= KindPoll && kind <= 9);
     if (control || tiReady_) {
+      repeated_ = frontSent_;
+      frontSent_ = true;
       ++sendCount_;
       sendCountMax_ = std::max(sendCountMax_, sendCount_);
       return outQueue_.front();
@@ -103,6 +107,7 @@ void StationLink::QueueLogoutAck() {
   ackOwed_ = false;
   // Screens still waiting would hold the confirmation back until the station is gone.
   outQueue_.clear();
+  FrontGone();
   Queue(KindLogoutAck, {});
 }
 

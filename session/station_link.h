@@ -39,7 +39,10 @@ class StationLink {
   // The session has ended: nothing still waiting goes out, only the logout confirmation.
   void QueueLogoutAck();
   // A restart from the calculator throws away what was queued.
-  void DropQueue() { outQueue_.clear(); }
+  void DropQueue() {
+    outQueue_.clear();
+    FrontGone();
+  }
 
   const std::vector<TPacket>& OutQueue() const { return outQueue_; }
   std::uint8_t ExpectedReply() const { return expectedReply_; }
@@ -47,6 +50,8 @@ class StationLink {
   bool AckOwed() const { return ackOwed_; }
   std::int32_t SendCount() const { return sendCount_; }
   std::int32_t SendCountMax() const { return sendCountMax_; }
+  // Whether the last packet NextPacket gave was one it had given before, not acknowledged since.
+  bool Repeated() const { return repeated_; }
   // Polls in a row without an answer, kept by the polling cycle.
   std::uint8_t NoReplyCount() const { return noReplyCount_; }
   void SetNoReplyCount(std::uint8_t count) { noReplyCount_ = count; }
@@ -57,6 +62,12 @@ class StationLink {
   void CountTurnBeforeAnswer() { ++turnsBeforeAnswer_; }
 
  private:
+  // The first packet of the queue was taken off it: the next one starts its count afresh.
+  void FrontGone() {
+    sendCount_ = 0;
+    frontSent_ = false;
+  }
+
   const ServerSettings& settings_;
   LogSink& log_;
   std::vector<TPacket> outQueue_;
@@ -66,6 +77,8 @@ class StationLink {
   Reassembler reassembler_;
   std::int32_t sendCount_ = 0;
   std::int32_t sendCountMax_ = 0;
+  bool frontSent_ = false;
+  bool repeated_ = false;
   std::uint8_t noReplyCount_ = 0;
   bool answered_ = false;
   int turnsBeforeAnswer_ = 0;

@@ -41,6 +41,8 @@ struct ServerSettings {
   std::string ProxyPort;
   // The time-stamped log files together stay below this; 0: no limit.
   std::int32_t MaxLogFolderMB = 200;
+
+  bool operator==(const ServerSettings&) const = default;
 };
 
 }  // namespace velora

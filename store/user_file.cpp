@@ -17,7 +17,7 @@ namespace velora {
 
 std::string TextLineReader::ReadLn() {
   if (AtEnd()) {
-    throw UserFileError("line " + std::to_string(line_ + 1) + " is missing");
+    throw UserFileError(line_ + 1, "missing");
   }
   return ReadLnOrEmpty();
 }
@@ -57,8 +57,7 @@ namespace {
 // value itself is not repeated in an error: a shifted file could put a password there.
 std::int32_t ParseInteger(std::string_view text, std::size_t lineNumber, std::string_view what) {
   const auto fail = [&]() -> std::int32_t {
-    throw UserFileError("line " + std::to_string(lineNumber) + ": " + std::string(what) +
-                        " expected, a whole number");
+    throw UserFileError(lineNumber, std::string(what) + " expected, a whole number");
   };
   while (!text.empty() && text.front() == ' ')
     text.remove_prefix(1);
@@ -89,7 +88,7 @@ class FieldReader {
 
   std::string Text(std::string_view what) {
     if (in_.AtEnd()) {
-      throw UserFileError("line " + std::to_string(in_.LineNumber() + 1) + ": " +
+      throw UserFileError(in_.LineNumber() + 1,
                           std::string(what) + " expected, the file ends before");
     }
     return in_.ReadLn();
@@ -102,8 +101,7 @@ class FieldReader {
   std::int32_t Count(std::string_view what, std::string_view line) {
     const std::int32_t count = Integer(what, line);
     if (count < 0) {
-      throw UserFileError("line " + std::to_string(in_.LineNumber()) + ": " + std::string(what) +
-                          " expected, not negative");
+      throw UserFileError(in_.LineNumber(), std::string(what) + " expected, not negative");
     }
     return count;
   }
@@ -128,6 +126,13 @@ std::string SystemReason(int error) {
   return std::strerror(error);
 }
 
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
 std::string ReadWholeFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw UserFileError(SystemReason(errno));
@@ -147,13 +152,6 @@ std::string ReadWholeFile(const std::string& path) {
   ::close(fd);
   return bytes;
 }
-
-bool PathExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
 
 std::string FormatUsersFile(const UserTable& users, std::int32_t totalUptime) {
   TextLineWriter out;
@@ -223,9 +221,8 @@ void ParseUsersFile(std::string bytes, UserTable& users, std::int32_t& totalUpti
   // More lines than the count accounts for: the next save would silently drop them.
   while (!in.AtEnd()) {
     if (!in.ReadLn().empty()) {
-      throw UserFileError("line " + std::to_string(in.LineNumber()) +
-                          ": the end of the file expected (line 2 counts " + std::to_string(count) +
-                          ")");
+      throw UserFileError(in.LineNumber(), "the end of the file expected (line 2 counts " +
+                                               std::to_string(count) + ")");
     }
   }
   users = std::move(table);

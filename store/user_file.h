@@ -31,6 +31,19 @@ inline constexpr std::string_view SaveFeedbackErrorText = "Exception on writing 
 class UserFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // A fault at a line of the file, counted from 1: "line 14: " and the reason.
+  UserFileError(std::size_t line, const std::string& reason)
+      : std::runtime_error("line " + std::to_string(line) + ": " + reason),
+        line_(line),
+        reason_(reason) {}
+
+  // 0 when the fault is not one of a line.
+  std::size_t Line() const { return line_; }
+  std::string Reason() const { return line_ == 0 ? what() : reason_; }
+
+ private:
+  std::size_t line_ = 0;
+  std::string reason_;
 };
 
 // Reads an 8-bit text file's lines: CR LF or LF ends a line, the last line may lack one.
@@ -65,6 +78,9 @@ class TextLineWriter {
 // True exactly for a line "true".
 bool ReadLnBoolean(TextLineReader& in);
 void WriteLnBoolean(TextLineWriter& out, bool value);
+
+// The bytes of a file; throws UserFileError with the system's reason.
+std::string ReadWholeFile(const std::string& path);
 
 // The file forms. Parsing throws UserFileError; every account is offline afterwards.
 std::string FormatUsersFile(const UserTable& users, std::int32_t totalUptime);

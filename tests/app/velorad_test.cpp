@@ -19,6 +19,7 @@
 #include "settings/settings_store.h"
 #include "sim/calculator_engine.h"
 #include "store/user_file.h"
+#include "support/memory_settings_backend.h"
 #include "support/recording_ui.h"
 
 namespace velora {
@@ -225,6 +226,102 @@ TEST(VeloradTest, ASaveThatFailsAtTheEndIsAnErrorNamingTheFile) {
   EXPECT_NE(server.Errors().find("Exception on writing user data (users.txt: " + missing + ")"),
             std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(dir.File("resfdbck.txt"))) << "the other file is written";
+}
+
+// The status line: at once on SIGUSR1, and once more at the end with the end's save.
+TEST(VeloradTest, Sigusr1PrintsTheStatusLineAtOnce) {
+  testing::TempDir dir;
+  std::vector<std::string> args = VirtualRun(dir, "60");
+  for (const char* arg : {"--demo", "2", "--status-seconds", "0"})
+    args.push_back(arg);
+  Velorad server(dir.path(), args);
+  ASSERT_TRUE(server.WaitForOutput("TI Nr. 2 angemeldet", 20'000)) << server.Errors();
+  EXPECT_EQ(server.Output().find("status: "), std::string::npos) << "no line unasked";
+  ::kill(server.Pid(), SIGUSR1);
+  ASSERT_TRUE(server.WaitForOutput("status: 2 stations online, ", 10'000)) << server.Errors();
+  EXPECT_EQ(server.Stop(SIGTERM, 20'000), 0) << server.Errors();
+  const std::string out = server.Output();
+  const std::size_t last = out.rfind("status: ");
+  ASSERT_NE(last, out.find("status: ")) << "a last line at the end: " << out;
+  EXPECT_NE(out.find("last save ", last), std::string::npos) << out;
+}
+
+TEST(VeloradTest, TheStatusLineComesEveryInterval) {
+  testing::TempDir dir;
+  std::vector<std::string> args = VirtualRun(dir, "3");
+  for (const char* arg : {"--status-seconds", "0.5"})
+    args.push_back(arg);
+  Velorad server(dir.path(), args);
+  EXPECT_EQ(server.Stop(0, 20'000), 0) << server.Errors();
+  const std::string out = server.Output();
+  int lines = 0;
+  for (std::size_t at = out.find("status: 0 stations online"); at != std::string::npos;
+       at = out.find("status: ", at + 1))
+    ++lines;
+  EXPECT_GE(lines, 4) << out;
+}
+
+// A working folder as the package leaves it, with the installation's pages.
+void Installation(const testing::TempDir& dir) {
+  std::filesystem::copy(VELORA_CONTENT_DIR, dir.File("content"),
+                        std::filesystem::copy_options::recursive);
+  Tuserdata admin;
+  admin.Name = "ADMIN";
+  admin.IsAdmin = true;
+  testing::WriteFileBytes(dir.File("users.txt"), FormatUsersFile({admin}, 0));
+}
+
+TEST(VeloradTest, CheckPassesOnTheInstallationBesideARunningServer) {
+  testing::TempDir dir;
+  Installation(dir);
+  Velorad running(dir.path(), VirtualRun(dir, "60"), "running");
+  ASSERT_TRUE(running.WaitForOutput("WICHTIGE EREIGNISSE", 20'000)) << running.Errors();
+  Velorad check(dir.path(),
+                {"--check", "--workdir", dir.path(), "--settings", dir.File("settings.conf")},
+                "check");
+  EXPECT_EQ(check.Stop(0, 20'000), 0) << check.Output() << check.Errors();
+  const std::string out = check.Output();
+  EXPECT_NE(out.find("users.txt: 1 account (1 administrator), 0 stored messages"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("port: the virtual radio"), std::string::npos) << out;
+  EXPECT_NE(out.find("velorad --check: no problems"), std::string::npos) << out;
+  EXPECT_EQ(running.Stop(SIGTERM, 20'000), 0) << "the server kept its folder";
+}
+
+TEST(VeloradTest, CheckFailsOnABrokenPageNamingFileAndLine) {
+  testing::TempDir dir;
+  Installation(dir);
+  std::string page = testing::ReadFileBytes(dir.File("content/menumain.txt"));
+  page.replace(page.find("IDlogout"), 8, "IDabmelden");
+  testing::WriteFileBytes(dir.File("content/menumain.txt"), page);
+  Velorad check(dir.path(), {"--check", "--workdir", dir.path(), "--port", "/dev/velora-none",
+                             "--settings", dir.File("settings.conf")});
+  EXPECT_EQ(check.Stop(0, 20'000), 1);
+  const std::string out = check.Output();
+  EXPECT_NE(out.find("./content/menumain.txt:19: unknown service IDabmelden"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("/dev/velora-none: no such device"), std::string::npos) << out;
+  EXPECT_NE(out.find("velorad --check: 2 problems"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("veloraserverlog.txt"))) << "nothing started";
+}
+
+// The settings the package installs for the service: read without a fault, one log file that
+// starts afresh when full, everything else at its default.
+TEST(VeloradTest, TheServiceSettingsKeepOneLogFile) {
+  testing::TestApp();
+  QtSettingsBackend shipped(QStringLiteral(VELORA_PACKAGING_DIR "/velorad.settings"));
+  ServerSettings settings;
+  SettingsForm form(settings);
+  SettingsStore store(shipped, form);
+  ASSERT_FALSE(store.Load().has_value());
+  EXPECT_TRUE(settings.SameLogFile);
+  settings.SameLogFile = false;
+  ServerSettings defaults;
+  SettingsForm defaultForm(defaults);
+  MemorySettingsBackend empty;
+  SettingsStore(empty, defaultForm).Load();
+  EXPECT_EQ(settings, defaults);
 }
 
 }  // namespace

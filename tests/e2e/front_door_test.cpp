@@ -37,13 +37,14 @@ TEST(FrontDoorTest, CommandsPostedInsideAWaitApplyBetweenStepsAndSkipGoneSession
   const std::size_t done = net.Run(
       {{"start", [] { return true; }, [&] { a.engine().Connect(); }},
        {"a", [&] { return a.engine().Registered(); }, [&] { b.engine().Connect(); }},
-       {"both idle",
-        [&] { return a.engine().ScreenSerial() > 0 && b.engine().ScreenSerial() > 0; },
+       {"both idle", [&] { return a.engine().ScreenSerial() > 0 && b.engine().ScreenSerial() > 0; },
         [&] { idA = net.server->Stations().IdAt(0); }},
        {"a gone", [&] { return net.server->Stations().Count() == 1; },
         [&] { net.server->Post(idA, [&](TProcess&) { ++touched; }); }},
-       {"b kicked", [&] { return testing::ScreenWords(b.engine()).find("Administrator") !=
-                                 std::string::npos; }}},
+       {"b kicked",
+        [&] {
+          return testing::ScreenWords(b.engine()).find("Administrator") != std::string::npos;
+        }}},
       30'000);
   ASSERT_EQ(done, 5u) << net.stuck;
   EXPECT_EQ(touched, 2) << "the command for the gone session was dropped";

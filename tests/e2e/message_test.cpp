@@ -13,41 +13,7 @@ namespace velora {
 namespace {
 
 using testing::Network;
-
-// One calculator's user: acts once on each new screen of the kind it waits for.
-struct User {
-  explicit User(CalculatorEngine& engine) : e(engine) {}
-
-  CalculatorEngine& e;
-  std::uint32_t answered = 0;
-  std::vector<std::string> seen;
-
-  bool Fresh(int replyKind) {
-    if (e.ScreenSerial() == answered || e.PendingKind() != KindNothing) return false;
-    if (e.SimExpectedReply() != replyKind) return false;
-    answered = e.ScreenSerial();
-    // The words of the screen, whatever their line breaks.
-    std::string words;
-    for (char c : testing::ScreenWords(e)) {
-      if (c != ' ' || (!words.empty() && words.back() != ' ')) words += c;
-    }
-    seen.push_back(words);
-    return true;
-  }
-  bool FreshText(std::string_view words) {
-    return Fresh(KindTextReply) && seen.back().find(words) != std::string::npos;
-  }
-  void Choose(std::string_view caption) {
-    for (int row = 1; row < 8; ++row) {
-      if (e.ScreenRow(row).find(caption) != std::string::npos) {
-        e.KeyPress(static_cast<char>('0' + row));
-        return;
-      }
-    }
-    ADD_FAILURE() << "no item " << caption << " on " << seen.back();
-  }
-  void Continue() { e.KeyPress('5'); }
-};
+using testing::User;
 
 TEST(MessageNetworkTest, AMessageIsNoticedAtOnceReadAndAnswered) {
   Network net;

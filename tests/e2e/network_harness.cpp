@@ -1,5 +1,7 @@
 #include "network_harness.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 
 #include "common/text.h"
@@ -94,6 +96,29 @@ std::string ScreenWords(const CalculatorEngine& engine) {
   for (int row = 0; row < 8; ++row)
     words += engine.ScreenRow(row) + " ";
   return words;
+}
+
+bool User::Fresh(int replyKind) {
+  if (e.ScreenSerial() == answered || e.PendingKind() != KindNothing) return false;
+  if (e.SimExpectedReply() != replyKind) return false;
+  answered = e.ScreenSerial();
+  // The words of the screen, whatever their line breaks.
+  std::string words;
+  for (char c : ScreenWords(e)) {
+    if (c != ' ' || (!words.empty() && words.back() != ' ')) words += c;
+  }
+  seen.push_back(words);
+  return true;
+}
+
+void User::Choose(std::string_view caption) {
+  for (int row = 1; row < 8; ++row) {
+    if (e.ScreenRow(row).find(caption) != std::string::npos) {
+      e.KeyPress(static_cast<char>('0' + row));
+      return;
+    }
+  }
+  ADD_FAILURE() << "no item " << caption << " on " << (seen.empty() ? "" : seen.back());
 }
 
 }  // namespace velora::testing

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bus/server.h"
+#include "link/frame.h"
 #include "link/frame_scanner.h"
 #include "platform/virtual_calculator_station.h"
 #include "platform/virtual_radio.h"
@@ -78,5 +79,24 @@ class Network {
 
 // A calculator that follows a script: for each screen that arrives, the next step's action.
 std::string ScreenWords(const CalculatorEngine& engine);
+
+// One calculator's user: acts once on each new screen of the kind it waits for.
+struct User {
+  explicit User(CalculatorEngine& engine) : e(engine) {}
+
+  // A new screen of the reply kind is on display and the calculator has nothing left to send;
+  // its words are kept in `seen`.
+  bool Fresh(int replyKind);
+  bool FreshText(std::string_view words) {
+    return Fresh(KindTextReply) && seen.back().find(words) != std::string::npos;
+  }
+  // Presses the digit of the menu item with this caption.
+  void Choose(std::string_view caption);
+  void Continue() { e.KeyPress('5'); }
+
+  CalculatorEngine& e;
+  std::uint32_t answered = 0;
+  std::vector<std::string> seen;
+};
 
 }  // namespace velora::testing

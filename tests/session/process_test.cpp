@@ -148,6 +148,7 @@ TEST_F(SessionTest, ConfirmationIsRepeatedUntilTheCalculatorAnswers) {
     const TPacket p = s->NextPacket();
     EXPECT_EQ(p.Kind, KindRegistered);
     EXPECT_EQ(s->Link().SendCount(), i);
+    EXPECT_EQ(s->Link().Repeated(), i > 1);
   }
   EXPECT_EQ(s->Link().SendCountMax(), 3);
   Calculator calc(*s);
@@ -155,6 +156,8 @@ TEST_F(SessionTest, ConfirmationIsRepeatedUntilTheCalculatorAnswers) {
   EXPECT_TRUE(s->Link().TIReady());
   const TPacket screen = s->NextPacket();
   EXPECT_EQ(screen.Kind, KindInputScreen) << "the confirmation is gone after KindNothing";
+  EXPECT_EQ(s->Link().SendCount(), 1) << "the screen's own count";
+  EXPECT_FALSE(s->Link().Repeated());
 
   auto other = h.Register("x", 0x82, 5);
   Calculator(*other).Send(KindAck);
@@ -172,11 +175,14 @@ TEST_F(SessionTest, ScreensWaitUntilTheCalculatorIsIdle) {
   EXPECT_EQ(s->Link().SendCount(), 0);
   calc.Send(KindNothing);
   EXPECT_EQ(s->NextPacket().Kind, KindTextScreen);
+  EXPECT_FALSE(s->Link().Repeated());
   EXPECT_EQ(s->NextPacket().Kind, KindTextScreen) << "repeated until acknowledged";
+  EXPECT_TRUE(s->Link().Repeated());
   EXPECT_EQ(s->Link().SendCount(), 2);
   calc.Send(KindAck);
   EXPECT_EQ(s->Link().SendCount(), 0);
   EXPECT_EQ(s->NextPacket().Kind, KindNothing);
+  EXPECT_FALSE(s->Link().Repeated());
   EXPECT_EQ(s->Link().SendCountMax(), 2);
 }
 

@@ -63,8 +63,8 @@ class Harness {
   Harness();
 
   SessionContext Context() {
-    return SessionContext{settings, log,        clock,   random, users,
-                          feedback, *directory, nullptr, mail,   commands};
+    return SessionContext{settings,   log,     clock,   random, users,   feedback,
+                          *directory, nullptr, nullptr, mail,   commands};
   }
   // A content page from its lines (CR LF line ends).
   void Page(std::string_view name, std::initializer_list<std::string_view> lines);
