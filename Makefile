@@ -2,10 +2,14 @@
 # `make package` builds the Debian package.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 JOBS       ?= 2
 CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
+# Seconds each fuzz target runs: in `make test`, and in `make fuzz`.
+FUZZ_TEST_SECONDS ?= 5
+FUZZ_SECONDS      ?= 60
 
-.PHONY: run test bench deps configure build build-asan package format clean
+.PHONY: run test bench fuzz deps configure build build-asan build-fuzz package format clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -22,9 +26,22 @@ build-asan: deps
 	  -DCMAKE_BUILD_TYPE=Debug -DVELORA_SANITIZE=ON -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-test: build build-asan
+# The core and its libFuzzer targets, built with clang.
+build-fuzz: deps
+	@[ -f $(FUZZ_BUILD)/build.ninja ] || cmake -S . -B $(FUZZ_BUILD) -G Ninja \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DVELORA_FUZZ=ON \
+	  -DVELORA_WERROR=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+test: build build-asan build-fuzz
 	ctest --test-dir $(BUILD) $(CTEST_ARGS)
 	ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
+	FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) ctest --test-dir $(FUZZ_BUILD) $(CTEST_ARGS)
+
+# Each fuzz target for FUZZ_SECONDS; what they find stays in $(FUZZ_BUILD)/tests/fuzz/work/.
+fuzz: build-fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --test-dir $(FUZZ_BUILD) --output-on-failure \
+	  --timeout $$(( $(FUZZ_SECONDS) + 300 )) -j $(JOBS)
 
 # Only the two programs, not the tests.
 run: configure
@@ -47,4 +64,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

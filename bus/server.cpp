@@ -181,7 +181,7 @@ void Server::OneCycle() {
   ApplyCommands();
   // Between the sweep and the next invitation no station is about to send: the time for the disk.
   SaveIfChanged();
-  log_.CheckContinuation(settings_.MaxLogLines, settings_.SameLogFile);
+  log_.CheckContinuation(settings_.MaxLogLines, settings_.SameLogFile, settings_.MaxLogFolderMB);
   log_.LogAt(2, "==== Schleife beginnt von vorne ====");
   UpdateCycleTime();
   RegistrationSlot();

@@ -195,6 +195,10 @@ QWidget* TForm2::BuildServerPage() {
   logColumn->addLayout(HRow({MakeCheck(Id::CheckCSDeleteOldLog, "immer dieselbe Logdatei benutzen"),
                              new QLabel("alte Logdateien jetzt"), deleteLogLabel_}));
   logColumn->addLayout(
+      HRow({new QLabel(Q("fortgesetzte Logdateien zusammen höchstens"_cp)),
+            MakeEdit(Id::EditCSMaxLogFolderMB),
+            new QLabel(Q("MB (0: unbegrenzt), die ältesten werden gelöscht"_cp))}));
+  logColumn->addLayout(
       HRow({new QLabel("Content-Verzeichnis:"), MakeEdit(Id::EditCSContent, 200),
             MakeCheck(Id::CheckCSNoWrap, "serverseitigen Textumbruch deaktivieren")}));
   column->addWidget(logGroup);

@@ -19,10 +19,12 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// A reply line's code; a line that does not begin with three digits counts as 500.
+// A reply line's code; a line that does not begin with three digits counts as 500, and so does a
+// code below 100: a failed step reports its code, and 0 would read as success.
 int ReplyCode(std::string_view line) {
   if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])) return 500;
-  return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+  const int code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+  return code < 100 ? 500 : code;
 }
 
 bool IsContinuation(std::string_view line) {

@@ -201,7 +201,8 @@ QString QtSettingsBackend::KeyOf(std::string_view name) const {
 
 QSettings& QtSettingsBackend::Open(std::string_view name) {
   if (!settings_) {
-    std::string message("Kein Schlüssel geöffnet für '"_cp);
+    std::string message;
+    message += "Kein Schlüssel geöffnet für '"_cp;
     message += name;
     message += "'";
     throw SettingsError(message);

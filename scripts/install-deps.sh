@@ -6,6 +6,8 @@ packages=(
   g++ make cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libgtest-dev libgmock-dev
+  # The fuzz targets: clang with libFuzzer and the sanitizers' runtime.
+  clang libclang-rt-14-dev
   xvfb xauth x11-utils
   # make package: dpkg-shlibdeps finds the Qt packages, file finds the programs for it; groff
   # renders the man page in the package's test.

@@ -94,7 +94,8 @@ void StationLink::Queue(std::uint8_t kind, std::string_view data) {
   std::vector<TPacket> packets =
       SplitIntoPackets(kind, data, settings_.MaxSinglePacketLen, truncated);
   if (truncated) {
-    std::string line("Multi-Packet hätte mehr als 255 Teilpakete! Daten:"_cp);
+    std::string line;
+    line += "Multi-Packet hätte mehr als 255 Teilpakete! Daten:"_cp;
     line += data;
     log_.Log(line);
   }

@@ -14,7 +14,8 @@ TMyRegistry::~TMyRegistry() {
 void TMyRegistry::OpenKey(std::string_view path, bool create) {
   CloseKey();
   if (!backend_.OpenKey(path, create)) {
-    std::string message("Schlüssel "_cp);
+    std::string message;
+    message += "Schlüssel "_cp;
     message += path;
     message += " konnte nicht geöffnet werden"_cp;
     throw SettingsError(message);
@@ -32,7 +33,8 @@ std::string TMyRegistry::ReadText(std::string_view name, std::string_view fallba
   const Kind kind = backend_.KindOf(name);
   if (kind == Kind::Missing) return std::string(fallback);
   if (kind != Kind::String) {
-    std::string message("Ungültiger Datentyp für '"_cp);
+    std::string message;
+    message += "Ungültiger Datentyp für '"_cp;
     message += name;
     message += "'";
     throw SettingsError(message);

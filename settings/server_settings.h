@@ -39,6 +39,8 @@ struct ServerSettings {
   std::int32_t ContentPacketPause = 100;
   std::string ProxyHost;
   std::string ProxyPort;
+  // The time-stamped log files together stay below this; 0: no limit.
+  std::int32_t MaxLogFolderMB = 200;
 
   bool operator==(const ServerSettings&) const = default;
 };

@@ -167,6 +167,13 @@ void SettingsForm::SetUpVars() {
   }
   settings_.MaxLogLines = logLines;
 
+  std::int32_t folderMB = number(Id::EditCSMaxLogFolderMB);
+  if (folderMB < 0) {
+    folderMB = 0;
+    SetText(Id::EditCSMaxLogFolderMB, "0");
+  }
+  settings_.MaxLogFolderMB = folderMB;
+
   std::int32_t packetLen = number(Id::EditCSMaxLenSinglePacket);
   if (packetLen < 1 || packetLen > MaxPacketLen) {
     packetLen = packetLen < 1 ? 1 : MaxPacketLen;

@@ -178,6 +178,11 @@ constexpr std::array<SettingDef, SettingCount> Table{{
      .name = "EditCIProxyPort",
      .kind = K::Text,
      .textTarget = &S::ProxyPort},
+    {.id = SettingId::EditCSMaxLogFolderMB,
+     .name = "EditCSMaxLogFolderMB",
+     .kind = K::Text,
+     .defaultText = "200",
+     .number = true},
 }};
 
 // The ids index the table, so the two orders must agree.

@@ -48,9 +48,11 @@ enum class SettingId : int {
   EditCSPauseAfterSendLongPacket,
   EditCIProxyIP,
   EditCIProxyPort,
+  // Added after the others, so that stored values and the order of loading stay as they were.
+  EditCSMaxLogFolderMB,
 };
 
-inline constexpr int SettingCount = 33;
+inline constexpr int SettingCount = 34;
 
 // text: edit field; flag: check box or radio button; choice: the port list; position: the slider.
 enum class SettingKind { Text, Flag, Choice, Position };

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "common/cp1252.h"
 #include "common/text.h"
+#include "store/old_logs.h"
 
 namespace velora {
 
@@ -23,6 +26,9 @@ namespace {
 
 // Beyond this many continuations in one second something else is wrong.
 constexpr int MaxContinuationsPerName = 1000;
+// A cycle that logs more than this writes it at once rather than holding it all.
+constexpr std::size_t FlushThreshold = 64 * 1024;
+constexpr std::uint64_t BytesPerMB = 1024 * 1024;
 
 }  // namespace
 
@@ -36,6 +42,7 @@ bool LogFile::OpenPath(const std::string& path, int createFlags) {
 }
 
 bool LogFile::Open() {
+  folderCheckDue_ = true;
   return OpenPath(directory_ + "/" + std::string(LogFileName), O_TRUNC);
 }
 
@@ -52,8 +59,16 @@ void LogFile::WriteHeader() {
 }
 
 void LogFile::Close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  Flush();
+  ::close(fd_);
   fd_ = -1;
+}
+
+void LogFile::Flush() {
+  if (fd_ < 0 || buffer_.empty()) return;
+  WriteRaw(buffer_);
+  buffer_.clear();
 }
 
 void LogFile::WriteRaw(std::string_view bytes) {
@@ -76,7 +91,8 @@ void LogFile::Log(std::string_view text) {
   line += ':';
   line += text;
   line += "\r\n";
-  WriteRaw(line);  // unbuffered: the size check sees every line at once
+  buffer_ += line;
+  if (buffer_.size() >= FlushThreshold) Flush();
 }
 
 void LogFile::LogE(std::string_view bytes) {
@@ -89,13 +105,35 @@ void LogFile::MainLog(std::string_view text, bool toFile) {
   if (toFile) Log(text);
 }
 
-void LogFile::CheckContinuation(std::int32_t maxLogLines, bool sameLogFile) {
+void LogFile::CheckContinuation(std::int32_t maxLogLines, bool sameLogFile,
+                                std::int32_t maxFolderMB) {
   if (fd_ < 0) return;
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return;
-  if (st.st_size / 128 <= maxLogLines) return;
-  const bool opened = sameLogFile ? OpenPath(path_, O_TRUNC) : OpenContinuation();
-  if (!opened) ui_.ShowMessage("Fehler beim Schreiben in Log");
+  // What is still buffered counts: the file ends at the size it would have unbuffered.
+  const auto size = static_cast<std::uint64_t>(st.st_size) + buffer_.size();
+  Flush();
+  if (size / 128 > static_cast<std::uint64_t>(std::max(maxLogLines, 0))) {
+    const bool opened = sameLogFile ? OpenPath(path_, O_TRUNC) : OpenContinuation();
+    if (!opened) {
+      ui_.ShowMessage("Fehler beim Schreiben in Log");
+      return;
+    }
+    folderCheckDue_ = folderCheckDue_ || !sameLogFile;
+  }
+  if (folderCheckDue_) LimitFolder(maxFolderMB);
+}
+
+void LogFile::LimitFolder(std::int32_t maxFolderMB) {
+  folderCheckDue_ = false;
+  if (maxFolderMB <= 0) return;
+  const std::string current = path_.substr(path_.find_last_of('/') + 1);
+  const std::vector<std::string> removed = RemoveOldestDatedLogs(
+      directory_, static_cast<std::uint64_t>(maxFolderMB) * BytesPerMB, current);
+  for (const std::string& name : removed) {
+    Log("NOTE : removed old log file " + name + " (log files above " + std::to_string(maxFolderMB) +
+        " MB)");
+  }
 }
 
 bool LogFile::OpenContinuation() {

@@ -1,8 +1,10 @@
 // Deleting the old log files.
 #include "store/old_logs.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "common/cp1252.h"
@@ -15,6 +17,17 @@ namespace {
 constexpr std::size_t DateChars = 8;
 constexpr std::size_t TimeChars = 6;
 constexpr std::string_view Extension = ".txt";
+
+// The counter of a dated name: 1 without one, else its digits (saturated, names are short).
+std::uint64_t CounterOf(std::string_view name) {
+  constexpr std::size_t stamped = LogFileStem.size() + DateChars + 1 + TimeChars;
+  const std::string_view counter = name.substr(stamped, name.size() - stamped - Extension.size());
+  if (counter.empty()) return 1;
+  std::uint64_t value = 0;
+  for (char c : counter.substr(1))
+    value = std::min<std::uint64_t>(value * 10 + static_cast<std::uint64_t>(c - '0'), 1u << 30);
+  return value;
+}
 
 }  // namespace
 
@@ -53,6 +66,41 @@ int DeleteOldLogs(const std::string& directory) {
     ++count;
   }
   return count;
+}
+
+std::vector<std::string> RemoveOldestDatedLogs(const std::string& directory, std::uint64_t maxBytes,
+                                               std::string_view keepName) {
+  namespace fs = std::filesystem;
+  struct Dated {
+    std::string stamp;
+    std::uint64_t counter;
+    std::string name;
+    std::uint64_t size;
+  };
+  std::error_code error;
+  std::vector<Dated> logs;
+  std::uint64_t total = 0;
+  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (!IsDatedLogFileName(name) || !it->is_regular_file(error)) continue;
+    const std::uintmax_t size = it->file_size(error);
+    if (error) continue;
+    logs.push_back(
+        {name.substr(LogFileStem.size(), DateChars + 1 + TimeChars), CounterOf(name), name, size});
+    total += size;
+  }
+  std::sort(logs.begin(), logs.end(), [](const Dated& a, const Dated& b) {
+    return std::tie(a.stamp, a.counter, a.name) < std::tie(b.stamp, b.counter, b.name);
+  });
+  std::vector<std::string> removed;
+  for (const Dated& log : logs) {
+    if (total <= maxBytes) break;
+    if (log.name == keepName) continue;
+    if (!fs::remove(fs::path(directory) / log.name, error) || error) continue;
+    total -= log.size;
+    removed.push_back(log.name);
+  }
+  return removed;
 }
 
 std::string DeletedLogsMessage(int count) {

@@ -2,8 +2,10 @@
 // current log of the server's working directory.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velora {
 
@@ -15,6 +17,12 @@ bool IsDatedLogFileName(std::string_view name);
 // Deletes every dated log file and the current log in the directory. Returns how many it tried
 // to delete: a file that cannot be deleted counts all the same.
 int DeleteOldLogs(const std::string& directory);
+
+// Keeps the dated log files of the directory within maxBytes together: removes the oldest first,
+// by the time stamp and counter in their names, never the file named keepName (the log being
+// written). Returns the names of the files removed, oldest first.
+std::vector<std::string> RemoveOldestDatedLogs(const std::string& directory, std::uint64_t maxBytes,
+                                               std::string_view keepName);
 
 // The operator's message for that count.
 std::string DeletedLogsMessage(int count);

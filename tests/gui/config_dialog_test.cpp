@@ -108,6 +108,10 @@ TEST_F(ConfigDialogTest, ShowsEveryFieldUnderItsValueNameWithItsInitialState) {
     }
   }
   EXPECT_EQ(Shown(Id::EditCFSendAfterTXEN), QString(QChar(0xFF)));
+  // The limit of the log folder sits with the other log settings.
+  QWidget* folderLimit = dialog->Field(Id::EditCSMaxLogFolderMB);
+  EXPECT_EQ(folderLimit->parentWidget(), dialog->Field(Id::EditCSMaxLogLines)->parentWidget());
+  EXPECT_TRUE(tabs->widget(0)->isAncestorOf(folderLimit));
   EXPECT_EQ(Button(Id::CheckCSKickNotReplyingTIs)->text(),
             "TIs, die             Mal nicht antworten, zwangsweise abmelden");
   EXPECT_EQ(Button(Id::CheckCSLoginCompulsory)->text(),

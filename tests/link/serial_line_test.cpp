@@ -74,7 +74,8 @@ class SerialLineTest : public ::testing::Test {
   }
 
   // The log's texts without their tick prefix.
-  std::vector<std::string> LogLines() const {
+  std::vector<std::string> LogLines() {
+    log.Flush();
     const std::string content = testing::ReadFileBytes(log.CurrentPath());
     std::vector<std::string> lines;
     std::size_t begin = 0;
@@ -87,11 +88,11 @@ class SerialLineTest : public ::testing::Test {
     }
     return lines;
   }
-  bool Logged(const std::string& text) const {
+  bool Logged(const std::string& text) {
     const auto lines = LogLines();
     return std::find(lines.begin(), lines.end(), text) != lines.end();
   }
-  int CountStartingWith(const std::string& prefix) const {
+  int CountStartingWith(const std::string& prefix) {
     int count = 0;
     for (const std::string& l : LogLines())
       count += l.rfind(prefix, 0) == 0 ? 1 : 0;
@@ -303,6 +304,7 @@ TEST(SerialLineMuteTest, AMissingTransmitEmptyEventDoesNotHoldTheLineForEver) {
   line.SendPacket(4, KindPoll, "", 1);
   EXPECT_EQ(time.NowUs(), (2 * 4 + 100) * 1000);
   EXPECT_FALSE(line.Sending());
+  log.Flush();
   const std::string content = testing::ReadFileBytes(log.CurrentPath());
   EXPECT_NE(content.find("NOTE : no transmit-empty event within 108 ms"), std::string::npos);
   EXPECT_NE(content.find("SENT : "), std::string::npos);

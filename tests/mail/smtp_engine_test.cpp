@@ -263,6 +263,10 @@ TEST(SmtpEngineTest, AFailedStepEndsTheRequestWithItsCode) {
       {"end of mail", with(8, "552 5.3.4 too big"), kMail, 552, "552 5.3.4 too big", false},
       {"quit", with(9, "500 what"), kQuit, 500, "500 what", true},
       {"a reply without a code", with(5, "hello?"), kMail, 500, "hello?", false},
+      // Code 0 is no success: a server greeting with it was once taken as an open connection,
+      // and a mail it answered so as sent.
+      {"a greeting of code 000", with(0, "000 ready"), kOpen, 500, "000 ready", true},
+      {"code 099 at the end of the mail", with(8, "099 maybe"), kMail, 500, "099 maybe", false},
       {"a multi-line failure",
        {{"220 mx"}, {"250 mx"}, {"535-first", "535 second"}},
        kOpen,

@@ -173,7 +173,8 @@ TEST_F(SettingsFormTest, NumberFieldsTakeOnlyTypedDigitsAndBackspace) {
                                      Id::EditCSReceiveWait,
                                      Id::EditCSPauseAfterSendShortPacket,
                                      Id::EditCSPauseAfterSendLongPacket,
-                                     Id::EditCSMaxLenSinglePacket};
+                                     Id::EditCSMaxLenSinglePacket,
+                                     Id::EditCSMaxLogFolderMB};
   for (Id id : numberFields) {
     EXPECT_TRUE(form.AcceptsTypedKey(id, '0')) << Def(id).name;
     EXPECT_TRUE(form.AcceptsTypedKey(id, '9')) << Def(id).name;
@@ -224,6 +225,24 @@ TEST_F(SettingsFormTest, LogLinesNeverBelowTwoThousand) {
   form.SetUpVars();
   EXPECT_EQ(settings.MaxLogLines, 2001);
   EXPECT_EQ(form.Text(Id::EditCSMaxLogLines), "2001 ");
+}
+
+TEST_F(SettingsFormTest, TheLogFolderLimitIsCopiedAndNeverNegative) {
+  EXPECT_EQ(form.Text(Id::EditCSMaxLogFolderMB), "200");
+  form.SetText(Id::EditCSMaxLogFolderMB, "7");
+  EXPECT_EQ(settings.MaxLogFolderMB, 200) << "copied by SetUpVars";
+  struct Case {
+    const char* text;
+    int value;
+    const char* shown;
+  };
+  for (const Case& c : {Case{"200", 200, "200"}, Case{"0", 0, "0"}, Case{"5000", 5000, "5000"},
+                        Case{"-3", 0, "0"}, Case{"", 0, ""}}) {
+    form.SetText(Id::EditCSMaxLogFolderMB, c.text);
+    form.SetUpVars();
+    EXPECT_EQ(settings.MaxLogFolderMB, c.value) << c.text;
+    EXPECT_EQ(form.Text(Id::EditCSMaxLogFolderMB), c.shown) << c.text;
+  }
 }
 
 TEST_F(SettingsFormTest, PacketLengthIsLimitedAndTheFieldCorrected) {

@@ -21,7 +21,12 @@ using testing::TempDir;
 
 class LogFileTest : public ::testing::Test {
  protected:
-  std::string Current() { return ReadFileBytes(dir.File("veloraserverlog.txt")); }
+  // The current log as it would be after the next cycle's start.
+  std::string Current() {
+    log.Flush();
+    return ReadFileBytes(dir.File("veloraserverlog.txt"));
+  }
+  std::string OnDisk() { return ReadFileBytes(dir.File("veloraserverlog.txt")); }
 
   TempDir dir;
   ManualClock clock;
@@ -112,8 +117,38 @@ TEST_F(LogFileTest, ContinuesInATimeStampedFileWithoutHeader) {
   log.CheckContinuation(2000, false);
   EXPECT_EQ(log.CurrentPath(), dir.File("veloraserverlog20261206@090705.txt"));
   log.Log("after");
+  log.Flush();
   EXPECT_EQ(ReadFileBytes(log.CurrentPath()), "0:after\r\n");
-  EXPECT_EQ(Current().size(), 2001u * 128);
+  EXPECT_EQ(OnDisk().size(), 2001u * 128);
+}
+
+TEST_F(LogFileTest, LinesReachTheDiskAtTheCycleCheckAtCloseOrWhenManyAreBuffered) {
+  ASSERT_TRUE(log.Open());
+  log.Log("one");
+  log.Log("two");
+  EXPECT_EQ(OnDisk(), "") << "buffered";
+  log.CheckContinuation(2000, false);
+  EXPECT_EQ(OnDisk(), "0:one\r\n0:two\r\n");
+  log.Log("three");
+  log.Close();
+  EXPECT_EQ(OnDisk(), "0:one\r\n0:two\r\n0:three\r\n");
+
+  ASSERT_TRUE(log.Open());
+  const std::string line(1022, 'x');  // 1 KiB a line
+  for (int i = 0; i < 100 && OnDisk().empty(); ++i)
+    log.Log(line);
+  EXPECT_GT(OnDisk().size(), 0u) << "a large buffer is written without waiting for the cycle";
+  EXPECT_LE(OnDisk().size(), 100u * 1024);
+}
+
+TEST_F(LogFileTest, TheContinuationCountsBufferedLines) {
+  ASSERT_TRUE(log.Open());
+  const std::string line(124, 'x');
+  for (int i = 0; i < 400; ++i)
+    log.Log(line);  // 400 * 128 bytes, partly still buffered
+  log.CheckContinuation(399, false);
+  EXPECT_NE(log.CurrentPath(), dir.File("veloraserverlog.txt"));
+  EXPECT_EQ(OnDisk().size(), 400u * 128) << "the old file got every line";
 }
 
 TEST_F(LogFileTest, SameLogFileTruncatesTheCurrentLog) {
@@ -136,6 +171,7 @@ TEST_F(LogFileTest, ContinuationsNeverOverwriteAFile) {
     log.CheckContinuation(2000, false);
   }
   log.Log("last");
+  log.Flush();
   EXPECT_EQ(log.CurrentPath(), dir.File("veloraserverlog20261206@090705-3.txt"));
   EXPECT_EQ(ReadFileBytes(log.CurrentPath()), "0:last\r\n");
   EXPECT_EQ(ReadFileBytes(dir.File("veloraserverlog20261206@090705-2.txt")), "earlier run\r\n");
@@ -159,17 +195,60 @@ TEST_F(LogFileTest, AFailedWriteIsReportedOncePerStreak) {
   const rlim_t size = Current().size();
   limit(size);
   log.Log("lost");
+  log.Flush();
   log.Log("lost too");
+  log.Flush();
   EXPECT_EQ(ui.messages, (std::vector<std::string>{"Fehler beim Schreiben in Log"}));
   limit(size + 100);
   log.Log("written");
+  log.Flush();
   limit(size + 9);
   log.Log("lost again");
+  log.Flush();
   ::setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, previousHandler);
   EXPECT_EQ(ui.messages, (std::vector<std::string>{"Fehler beim Schreiben in Log",
                                                    "Fehler beim Schreiben in Log"}));
   EXPECT_EQ(Current().substr(0, size + 11), "0:fits\r\n0:written\r\n");
+}
+
+// Old continuation files are removed, oldest first, once they take more than the limit together:
+// at the first check after opening and after each continuation.
+TEST_F(LogFileTest, OldContinuationFilesAreRemovedOldestFirstBeyondTheFolderLimit) {
+  const std::string mb(1024 * 1024, 'o');
+  for (const char* name :
+       {"veloraserverlog20261205@120000-2.txt", "veloraserverlog20261204@235959.txt",
+        "veloraserverlog20261205@120000.txt"})
+    testing::WriteFileBytes(dir.File(name), mb);
+  testing::WriteFileBytes(dir.File("notes.txt"), mb + mb);
+  ASSERT_TRUE(log.Open());
+  log.CheckContinuation(2000, false, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("veloraserverlog20261204@235959.txt")))
+      << "0: no limit";
+
+  ASSERT_TRUE(log.Open());
+  log.CheckContinuation(2000, false, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("veloraserverlog20261204@235959.txt")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("veloraserverlog20261205@120000.txt")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("notes.txt")));
+  EXPECT_EQ(Current(),
+            "0:NOTE : removed old log file veloraserverlog20261204@235959.txt (log files above 2 "
+            "MB)\r\n");
+  log.CheckContinuation(2000, false, 1);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("veloraserverlog20261205@120000.txt")))
+      << "checked only after continuations";
+
+  // A continuation checks again: of two files of one second, the one without counter is older.
+  for (int i = 0; i < 2001; ++i)
+    log.Log(std::string(124, 'x'));
+  clock.now = {2026, 12, 6, 9, 7, 5, 0};
+  log.CheckContinuation(2000, false, 1);
+  log.Flush();
+  EXPECT_FALSE(std::filesystem::exists(dir.File("veloraserverlog20261205@120000.txt")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("veloraserverlog20261205@120000-2.txt")));
+  EXPECT_EQ(ReadFileBytes(log.CurrentPath()),
+            "0:NOTE : removed old log file veloraserverlog20261205@120000.txt (log files above 1 "
+            "MB)\r\n");
 }
 
 }  // namespace

@@ -62,5 +62,29 @@ TEST(OldLogsTest, DeletesDatedAndCurrentLogsAndCountsThem) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("veloraserverlog20261206@090705.txt")));
 }
 
+TEST(OldLogsTest, RemovesTheOldestDatedLogsDownToTheLimitButNeverTheOneKept) {
+  TempDir dir;
+  // Oldest first by time stamp, then counter; the one kept is older still (the clock went back).
+  const std::vector<std::string> dated{
+      "veloraserverlog20250101@000000.txt", "veloraserverlog20261205@120000.txt",
+      "veloraserverlog20261205@120000-2.txt", "veloraserverlog20261205@120000-10.txt",
+      "veloraserverlog20261206@080000.txt"};
+  for (const std::string& name : dated)
+    WriteFileBytes(dir.File(name), std::string(100, 'x'));
+  WriteFileBytes(dir.File("veloraserverlog.txt"), std::string(1000, 'c'));
+  WriteFileBytes(dir.File("other.txt"), std::string(1000, 'o'));
+
+  EXPECT_TRUE(RemoveOldestDatedLogs(dir.path(), 500, dated[0]).empty()) << "500 bytes in all";
+  EXPECT_EQ(RemoveOldestDatedLogs(dir.path(), 250, dated[0]),
+            (std::vector<std::string>{dated[1], dated[2], dated[3]}));
+  for (std::size_t i = 0; i < dated.size(); ++i)
+    EXPECT_EQ(std::filesystem::exists(dir.File(dated[i])), i == 0 || i == 4) << dated[i];
+  EXPECT_EQ(RemoveOldestDatedLogs(dir.path(), 0, dated[0]), (std::vector<std::string>{dated[4]}));
+  EXPECT_TRUE(std::filesystem::exists(dir.File(dated[0])));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("veloraserverlog.txt")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("other.txt")));
+  EXPECT_TRUE(RemoveOldestDatedLogs(dir.File("missing"), 0, "").empty());
+}
+
 }  // namespace
 }  // namespace velora

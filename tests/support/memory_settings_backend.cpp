@@ -44,7 +44,8 @@ const MemorySettingsBackend::Value& MemorySettingsBackend::Existing(std::string_
   Key& key = OpenOrThrow();
   auto it = key.find(name);
   if (it == key.end() || it->second.kind != kind) {
-    std::string message("Ungültiger Datentyp für '"_cp);
+    std::string message;
+    message += "Ungültiger Datentyp für '"_cp;
     message += name;
     message += "'";
     throw SettingsError(message);
@@ -63,7 +64,8 @@ std::int32_t MemorySettingsBackend::ReadInteger(std::string_view name) {
 void MemorySettingsBackend::Write(std::string_view name, Value value) {
   Key& key = OpenOrThrow();
   if (refused_.contains(name)) {
-    std::string message("Fehler beim Setzen der Daten für '"_cp);
+    std::string message;
+    message += "Fehler beim Setzen der Daten für '"_cp;
     message += name;
     message += "'";
     throw SettingsError(message);

@@ -102,11 +102,12 @@ std::unique_ptr<TProcess> Harness::Register(std::string_view name, std::uint8_t 
   return std::make_unique<TProcess>(Context(), address, model, field, nextSessionId++);
 }
 
-std::string Harness::LogContents() const {
+std::string Harness::LogContents() {
+  log.Flush();
   return ReadFileBytes(log.CurrentPath());
 }
 
-bool Harness::Logged(std::string_view text) const {
+bool Harness::Logged(std::string_view text) {
   return LogContents().find(text) != std::string::npos;
 }
 

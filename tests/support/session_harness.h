@@ -74,8 +74,9 @@ class Harness {
   int AddUser(std::string name, std::string password = "geheim", bool admin = false);
   std::unique_ptr<TProcess> Register(std::string_view name, std::uint8_t model = 0x82,
                                      int address = 4);
-  std::string LogContents() const;
-  bool Logged(std::string_view text) const;
+  // The log with everything buffered written.
+  std::string LogContents();
+  bool Logged(std::string_view text);
 
   TempDir dir;
   ManualClock clock;
