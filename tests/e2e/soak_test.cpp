@@ -1,0 +1,256 @@
+// A noisy radio for a long stretch of virtual time: scripted users browse, come and go, switch
+// their calculators off now and then and write each other messages. Every confirmed message is
+// stored once, every calculator keeps making progress, every station in the table keeps talking
+// and every removal is explained in the event list.
+//
+// The suite runs a short stretch; VELORA_SOAK_SECONDS (and VELORA_SOAK_STATIONS) make it longer:
+// `make soak` runs a simulated day.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+
+#include "common/text.h"
+#include "link/frame.h"
+#include "network_harness.h"
+#include "platform/virtual_fleet.h"
+#include "sim/message_errand.h"
+
+namespace velora {
+namespace {
+
+using testing::Network;
+
+std::int64_t EnvOr(const char* name, std::int64_t fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? std::atoll(value) : fallback;
+}
+
+// What the server's station table held of one session when the cycle last looked.
+struct SeenSession {
+  std::string name;
+  std::uint8_t address = 0;
+  std::int64_t sinceUs = 0;
+  bool answered = false;
+  bool loggedOut = false;
+};
+
+struct Removals {
+  int logout = 0;
+  int neverAnswered = 0;  // a registration the calculator never heard of (phantom)
+  int silent = 0;         // kicked for silence
+  int Total() const { return logout + neverAnswered + silent; }
+};
+
+class Soak {
+ public:
+  Soak(int stations, std::int64_t simulatedS) : endUs_(simulatedS * 1'000'000) {
+    net.server->SetLogLevel(1);
+    net.Configure([](ServerSettings& s) { s.KickSilentStations = true; });
+    std::vector<std::string> names;
+    for (int i = 1; i <= stations; ++i) {
+      const std::string name = "demo" + std::to_string(i);
+      net.AddUser(name, name);
+      names.push_back(AsciiUpper(name));
+    }
+    FleetTiming timing;
+    timing.leaveAfterChoicesMin = 5;
+    timing.leaveAfterChoicesMax = 30;
+    timing.offlineMinUs = 30'000'000;
+    timing.offlineMaxUs = 300'000'000;
+    fleet = std::make_unique<CalculatorFleet>(net.radio, net.server->Settings(), stations, 11,
+                                              "demo", timing);
+    for (int i = 0; i < stations; ++i) {
+      std::vector<std::string> others = names;
+      others.erase(others.begin() + i);
+      errands.push_back(std::make_unique<MessageErrand>(fleet->Name(static_cast<std::size_t>(i)),
+                                                        others, 0.25, 1000u + i));
+      fleet->User(static_cast<std::size_t>(i)).errand = [this, i](CalculatorEngine& engine) {
+        // Now and then a calculator is switched off without logging out.
+        if (std::uniform_real_distribution<double>(0, 1)(random_) < 0.0005) {
+          engine.SilentDisconnect();
+          ++switchedOff;
+          return true;
+        }
+        return errands[static_cast<std::size_t>(i)]->Answer(engine);
+      };
+    }
+    wasRegistered_.assign(static_cast<std::size_t>(stations), false);
+    net.radio.SetNoise(RadioNoise{1e-4, 1e-5, 3});
+    net.air.onFrame = [this](const testing::AirListener::Heard& h) {
+      if (FrameByte(h.frame, FrameDestination) == ServerAddress)
+        lastHeardUs_[FrameByte(h.frame, FrameSource)] = h.atUs;
+    };
+    net.server->SetCycleHandler([this] { Cycle(); });
+  }
+
+  // Runs to the end; the progress of every calculator is taken progressWindowS before it.
+  void Run(std::int64_t progressWindowS) {
+    net.time.ScheduleAfter(endUs_ - progressWindowS * 1'000'000,
+                           [this] { progressAtWindow_ = Progress(); });
+    const auto wallStart = std::chrono::steady_clock::now();
+    net.RunUntil([] { return false; }, endUs_ / 1000);
+    wallS = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    LookAtStations();  // removals of the last cycle
+  }
+
+  std::vector<int> Progress() {
+    std::vector<int> out;
+    for (std::size_t i = 0; i < fleet->Size(); ++i) {
+      const ScriptedUser& u = fleet->User(i);
+      out.push_back(u.logins + u.menuChoices + u.pagesRead);
+    }
+    return out;
+  }
+
+  void Cycle() {
+    LookAtStations();
+    net.air.frames.clear();  // kept in lastHeardUs_ instead
+    for (std::size_t i = 0; i < fleet->Size(); ++i) {
+      const bool now = fleet->Station(i).engine().Registered();
+      registrations += now && !wasRegistered_[i] ? 1 : 0;
+      wasRegistered_[i] = now;
+    }
+  }
+
+  // Compares the table with the last look: who came, who went and why, who kept silent.
+  void LookAtStations() {
+    const std::int64_t now = net.time.NowUs();
+    const StationTable& table = net.server->Stations();
+    std::map<SessionId, SeenSession> present;
+    for (std::size_t i = 0; i < table.Count(); ++i) {
+      const TProcess& session = table.Session(i);
+      SeenSession seen{session.UserName(), static_cast<std::uint8_t>(session.Address()), now,
+                       session.Link().Answered(), session.LoggedOut()};
+      const auto before = seen_.find(table.IdAt(i));
+      if (before != seen_.end()) seen.sinceUs = before->second.sinceUs;
+      const std::int64_t heard = std::max(seen.sinceUs, lastHeardUs_[seen.address]);
+      longestSilenceUs = std::max(longestSilenceUs, now - heard);
+      present[table.IdAt(i)] = seen;
+    }
+    for (const auto& [id, seen] : seen_) {
+      if (present.count(id) != 0) continue;
+      removed.push_back(seen);
+      if (seen.loggedOut) {
+        ++removals.logout;
+      } else if (!seen.answered) {
+        ++removals.neverAnswered;
+      } else {
+        ++removals.silent;
+      }
+    }
+    seen_ = std::move(present);
+  }
+
+  Network net;
+  std::unique_ptr<CalculatorFleet> fleet;
+  std::vector<std::unique_ptr<MessageErrand>> errands;
+  std::vector<SeenSession> removed;
+  Removals removals;
+  int registrations = 0;
+  int switchedOff = 0;
+  std::int64_t longestSilenceUs = 0;
+  double wallS = 0;
+  std::vector<int> progressAtWindow_;
+
+ private:
+  std::int64_t endUs_;
+  std::mt19937 random_{5};
+  std::map<SessionId, SeenSession> seen_;
+  std::array<std::int64_t, 256> lastHeardUs_{};
+  std::vector<bool> wasRegistered_;
+};
+
+TEST(NoisyRadioSoak, MessagesArriveOnceNobodyStaysStuckAndEveryRemovalIsLogged) {
+  const int stations = static_cast<int>(EnvOr("VELORA_SOAK_STATIONS", 50));
+  const std::int64_t simulatedS = EnvOr("VELORA_SOAK_SECONDS", 1800);
+  const std::int64_t windowS = std::min<std::int64_t>(3600, simulatedS / 3);
+  Soak soak(stations, simulatedS);
+  soak.Run(windowS);
+  Network& net = soak.net;
+
+  // Messages: each confirmed one stored exactly once for its recipient, none stored twice.
+  std::map<std::string, std::vector<std::string>> storedFor;  // text -> recipients
+  for (const Tuserdata& account : net.server->Users()) {
+    for (const Tmessage& m : account.Messages)
+      storedFor[m.Text].push_back(account.Name);
+  }
+  int sent = 0, confirmed = 0, delivered = 0, resubmitted = 0;
+  for (const auto& errand : soak.errands) {
+    for (const MessageErrand::Message& m : errand->Messages()) {
+      ++sent;
+      resubmitted += m.submissions > 1 ? 1 : 0;
+      const std::vector<std::string>& at = storedFor[m.text];
+      EXPECT_LE(at.size(), 1u) << m.text << " stored twice";
+      if (m.confirmed) {
+        ++confirmed;
+        EXPECT_EQ(at, std::vector<std::string>{m.recipient}) << m.text;
+      }
+      delivered += at.empty() ? 0 : 1;
+      for (const std::string& r : at)
+        EXPECT_EQ(r, m.recipient) << m.text;
+    }
+  }
+  std::size_t storedTotal = 0;
+  for (const auto& [text, at] : storedFor)
+    storedTotal += at.size();
+  EXPECT_EQ(storedTotal, static_cast<std::size_t>(delivered)) << "a text nobody sent was stored";
+  EXPECT_GT(confirmed, stations) << "messages were written";
+
+  // Nobody stuck: every calculator made progress in the last window, and no station in the
+  // table went without a frame to the server for long (a silent one is kicked after 31 turns).
+  const std::vector<int> progress = soak.Progress();
+  ASSERT_EQ(progress.size(), soak.progressAtWindow_.size());
+  for (std::size_t i = 0; i < progress.size(); ++i)
+    EXPECT_GT(progress[i], soak.progressAtWindow_[i]) << soak.fleet->Name(i) << " made no progress";
+  EXPECT_LT(soak.longestSilenceUs, 300'000'000);
+  EXPECT_GT(soak.switchedOff, 0);
+  EXPECT_GT(soak.removals.silent, 0) << "switched-off calculators were kicked";
+
+  // Every removal has its line in the event list, a kick its own as well.
+  std::multiset<std::string> logged, kicked, expectedGone, expectedKicks;
+  int registeredLines = 0;
+  for (const std::string& line : net.ui.events) {
+    const std::size_t gone = line.find(" abgemeldet, Name:");
+    if (gone != std::string::npos) logged.insert(line.substr(gone + 18));
+    if (line.rfind("Kicke TI ", 0) == 0) kicked.insert(line.substr(9));
+    registeredLines += line.find(" angemeldet; Name ") != std::string::npos ? 1 : 0;
+  }
+  for (const SeenSession& s : soak.removed) {
+    expectedGone.insert(s.name);
+    if (!s.loggedOut) expectedKicks.insert(std::to_string(s.address + 1) + " (" + s.name + ")");
+  }
+  EXPECT_EQ(logged, expectedGone);
+  EXPECT_EQ(kicked, expectedKicks);
+  EXPECT_EQ(static_cast<std::size_t>(registeredLines),
+            soak.removed.size() + net.server->Stations().Count());
+
+  const VirtualRadio::Stats& radio = net.radio.stats();
+  EXPECT_GT(radio.flippedBits, 0u);
+  EXPECT_GT(radio.garbledBytes, 0u) << "collisions";
+  std::printf(
+      "soak: %d stations, %lld simulated s in %.1f wall s (%.0f simulated s per wall s)\n"
+      "messages: %d sent, %d confirmed, %d delivered, %d sent again by their users\n"
+      "registrations: %d (server: %d); switched off: %d; removals: %d logout, %d never "
+      "answered, %d silent\n"
+      "frames resent: %llu; bits flipped: %llu; bytes lost: %llu; bytes garbled by collisions: "
+      "%llu; longest silence of a station in the table: %.1f s\n",
+      stations, static_cast<long long>(simulatedS), soak.wallS,
+      soak.wallS > 0 ? static_cast<double>(simulatedS) / soak.wallS : 0.0, sent, confirmed,
+      delivered, resubmitted, soak.registrations, registeredLines, soak.switchedOff,
+      soak.removals.logout, soak.removals.neverAnswered, soak.removals.silent,
+      static_cast<unsigned long long>(net.server->Stats().framesResent),
+      static_cast<unsigned long long>(radio.flippedBits),
+      static_cast<unsigned long long>(radio.lostBytes),
+      static_cast<unsigned long long>(radio.garbledBytes),
+      static_cast<double>(soak.longestSilenceUs) / 1e6);
+}
+
+}  // namespace
+}  // namespace velora
