@@ -72,16 +72,29 @@ class Soak {
       errands.push_back(std::make_unique<MessageErrand>(fleet->Name(static_cast<std::size_t>(i)),
                                                         others, 0.25, 1000u + i));
       fleet->User(static_cast<std::size_t>(i)).errand = [this, i](CalculatorEngine& engine) {
-        // Now and then a calculator is switched off without logging out.
-        if (std::uniform_real_distribution<double>(0, 1)(random_) < 0.0005) {
+        // Now and then a calculator is switched off without logging out, or carried out of
+        // range for a few minutes.
+        const double dice = std::uniform_real_distribution<double>(0, 1)(random_);
+        if (dice < 0.0005) {
           engine.SilentDisconnect();
           ++switchedOff;
           return true;
+        }
+        CalculatorStation& station = fleet->Station(static_cast<std::size_t>(i));
+        if (dice < 0.001 && !outOfRange_[static_cast<std::size_t>(i)]) {
+          outOfRange_[static_cast<std::size_t>(i)] = true;
+          station.SetMuted(true);
+          ++carriedAway;
+          net.time.ScheduleAfter(120'000'000 + (random_() % 120) * 1'000'000, [this, i] {
+            fleet->Station(static_cast<std::size_t>(i)).SetMuted(false);
+            outOfRange_[static_cast<std::size_t>(i)] = false;
+          });
         }
         return errands[static_cast<std::size_t>(i)]->Answer(engine);
       };
     }
     wasRegistered_.assign(static_cast<std::size_t>(stations), false);
+    outOfRange_.assign(static_cast<std::size_t>(stations), false);
     net.radio.SetNoise(RadioNoise{1e-4, 1e-5, 3});
     net.air.onFrame = [this](const testing::AirListener::Heard& h) {
       if (FrameByte(h.frame, FrameDestination) == ServerAddress)
@@ -155,6 +168,7 @@ class Soak {
   Removals removals;
   int registrations = 0;
   int switchedOff = 0;
+  int carriedAway = 0;
   std::int64_t longestSilenceUs = 0;
   double wallS = 0;
   std::vector<int> progressAtWindow_;
@@ -165,6 +179,7 @@ class Soak {
   std::map<SessionId, SeenSession> seen_;
   std::array<std::int64_t, 256> lastHeardUs_{};
   std::vector<bool> wasRegistered_;
+  std::vector<bool> outOfRange_;
 };
 
 TEST(NoisyRadioSoak, MessagesArriveOnceNobodyStaysStuckAndEveryRemovalIsLogged) {
@@ -211,6 +226,7 @@ TEST(NoisyRadioSoak, MessagesArriveOnceNobodyStaysStuckAndEveryRemovalIsLogged) 
     EXPECT_GT(progress[i], soak.progressAtWindow_[i]) << soak.fleet->Name(i) << " made no progress";
   EXPECT_LT(soak.longestSilenceUs, 300'000'000);
   EXPECT_GT(soak.switchedOff, 0);
+  EXPECT_GT(soak.fleet->AddressesLost(), 0u) << "calculators carried out of range came back";
   EXPECT_GT(soak.removals.silent, 0) << "switched-off calculators were kicked";
 
   // Every removal has its line in the event list, a kick its own as well.
@@ -237,13 +253,14 @@ TEST(NoisyRadioSoak, MessagesArriveOnceNobodyStaysStuckAndEveryRemovalIsLogged) 
   std::printf(
       "soak: %d stations, %lld simulated s in %.1f wall s (%.0f simulated s per wall s)\n"
       "messages: %d sent, %d confirmed, %d delivered, %d sent again by their users\n"
-      "registrations: %d (server: %d); switched off: %d; removals: %d logout, %d never "
-      "answered, %d silent\n"
+      "registrations: %d (server: %d); switched off: %d; out of range: %d; addresses lost "
+      "unawares: %llu; removals: %d logout, %d never answered, %d silent\n"
       "frames resent: %llu; bits flipped: %llu; bytes lost: %llu; bytes garbled by collisions: "
       "%llu; longest silence of a station in the table: %.1f s\n",
       stations, static_cast<long long>(simulatedS), soak.wallS,
       soak.wallS > 0 ? static_cast<double>(simulatedS) / soak.wallS : 0.0, sent, confirmed,
       delivered, resubmitted, soak.registrations, registeredLines, soak.switchedOff,
+      soak.carriedAway, static_cast<unsigned long long>(soak.fleet->AddressesLost()),
       soak.removals.logout, soak.removals.neverAnswered, soak.removals.silent,
       static_cast<unsigned long long>(net.server->Stats().framesResent),
       static_cast<unsigned long long>(radio.flippedBits),
