@@ -1,5 +1,5 @@
-# The two entry points of the README: `make run` and `make test`; `make bench` measures and
-# `make package` builds the Debian package.
+# The two entry points of the README: `make run` and `make test`; `make bench` measures, `make
+# soak` runs a simulated day on a noisy radio and `make package` builds the Debian package.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -9,7 +9,7 @@ CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
 FUZZ_TEST_SECONDS ?= 5
 FUZZ_SECONDS      ?= 60
 
-.PHONY: run test bench fuzz deps configure build build-asan build-fuzz package format clean
+.PHONY: run test bench soak fuzz deps configure build build-asan build-fuzz package format clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -52,6 +52,14 @@ run: configure
 bench: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target velora_bench
 	@$(BUILD)/tools/velora_bench --out docs/benchmarks.md
+
+# A few minutes: 50 scripted calculators for a simulated day on a noisy radio; prints the counts.
+SOAK_SECONDS  ?= 86400
+SOAK_STATIONS ?= 50
+soak: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target e2e_tests
+	@VELORA_SOAK_SECONDS=$(SOAK_SECONDS) VELORA_SOAK_STATIONS=$(SOAK_STATIONS) \
+	  $(BUILD)/tests/e2e/e2e_tests --gtest_filter='NoisyRadioSoak.*'
 
 # The Debian package of the two programs (without the tests): $(BUILD)/package/*.deb.
 package: configure

@@ -80,6 +80,17 @@ void CalculatorFleet::HeardOnAir(std::string_view frame) {
     }
     return;
   }
+  if (destination == BroadcastAddress && kind == KindRegistered && frame.size() > FrameData + 8) {
+    // The address given to another calculator is no longer ours, whatever we were told.
+    std::string_view name = frame.substr(FrameData, 8);
+    name = name.substr(0, name.find('\0'));
+    const std::uint8_t address = FrameByte(frame, FrameData + 8);
+    for (auto& m : members_) {
+      const CalculatorEngine& engine = m->station->engine();
+      if (engine.Registered() && engine.SimAddress() == address && engine.SimUserName() != name)
+        LoseAddress(*m);
+    }
+  }
   if (!slotOpen_) return;
   if (destination == ServerAddress && kind == KindRegisterRequest) {
     requestHeard_ = true;
@@ -111,6 +122,10 @@ void CalculatorFleet::Heard(Member& m) {
     ScheduleAct(m, Between(m, timing_.offlineMinUs, timing_.offlineMaxUs));
     return;
   }
+  if (engine.OwnFrames() != m.ownFrames || !m.wasRegistered) {
+    m.ownFrames = engine.OwnFrames();
+    m.ownFrameUs = scheduler_.NowUs();
+  }
   if (!m.wasRegistered) {
     m.wasRegistered = true;
     m.wantsSlot = false;
@@ -137,8 +152,19 @@ void CalculatorFleet::ScheduleAct(Member& m, std::int64_t delayUs) {
   });
 }
 
+void CalculatorFleet::LoseAddress(Member& m) {
+  m.station->engine().SilentDisconnect();
+  m.wasRegistered = false;
+  m.wantsSlot = true;
+  ++addressesLost_;
+}
+
 void CalculatorFleet::Act(Member& m) {
   CalculatorEngine& engine = m.station->engine();
+  if (engine.Registered() && m.wasRegistered && timing_.lostAfterUs > 0 &&
+      scheduler_.NowUs() - m.ownFrameUs > timing_.lostAfterUs) {
+    LoseAddress(m);
+  }
   if (!engine.Registered()) {
     m.wantsSlot = true;  // from the next invitation on
     return;

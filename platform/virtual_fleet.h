@@ -27,6 +27,9 @@ struct FleetTiming {
   int leaveAfterChoicesMax = 0;
   std::int64_t offlineMinUs = 30'000'000;
   std::int64_t offlineMaxUs = 300'000'000;
+  // Registered, but nothing sent to its address for this long: the server has let the station
+  // go (kicked while out of range, say), and the member registers again. 0: never.
+  std::int64_t lostAfterUs = 60'000'000;
 };
 
 // How the registration slots went, as every calculator on the air hears them.
@@ -57,6 +60,9 @@ class CalculatorFleet {
   const RegistrationSlots& Slots() const { return slots_; }
   // The number of calculators the crowd believes to be asking for a slot.
   double Backlog() const { return backlog_; }
+  // Addresses the members found they had lost without being told (see lostAfterUs), or heard
+  // given to another calculator.
+  std::uint64_t AddressesLost() const { return addressesLost_; }
 
  private:
   struct Member {
@@ -68,12 +74,16 @@ class CalculatorFleet {
     std::uint32_t wokenFor = 0;  // the screen the member was last woken for
     bool wantsSlot = false;      // not registered and wants to be
     bool wasRegistered = false;
+    std::uint32_t ownFrames = 0;  // the engine's count when the last one came
+    std::int64_t ownFrameUs = 0;
   };
   void HeardOnAir(std::string_view frame);
   void EndSlot();
   void Heard(Member& m);
   void ScheduleAct(Member& m, std::int64_t delayUs);
   void Act(Member& m);
+  // The member's address is no longer its own: it registers again.
+  void LoseAddress(Member& m);
   static std::int64_t Between(Member& m, std::int64_t lo, std::int64_t hi);
 
   Scheduler& scheduler_;
@@ -86,6 +96,7 @@ class CalculatorFleet {
   bool slotOpen_ = false;
   bool requestHeard_ = false;
   std::uint64_t garbledAtInvite_ = 0;
+  std::uint64_t addressesLost_ = 0;
 };
 
 }  // namespace velora

@@ -2,6 +2,8 @@
 #include "platform/virtual_radio.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace velora {
 
@@ -167,10 +169,18 @@ void VirtualRadio::Compact() {
 void VirtualRadio::SetNoise(const RadioNoise& noise) {
   noise_ = noise;
   random_.seed(noise.seed);
+  lossGap_ = Gap(noise_.lostByteRate);
+  flipGap_ = Gap(noise_.bitErrorRate);
 }
 
-double VirtualRadio::NextUniform() {
-  return static_cast<double>(random_()) / 4294967296.0;
+std::uint64_t VirtualRadio::Gap(double rate) {
+  constexpr auto Never = std::numeric_limits<std::uint64_t>::max();
+  if (rate <= 0) return Never;
+  if (rate >= 1) return 0;
+  // Geometric: the trials before the next event, with u in (0, 1].
+  const double u = (static_cast<double>(random_()) + 1.0) / 4294967296.0;
+  const double gap = std::floor(std::log(u) / std::log1p(-rate));
+  return gap >= static_cast<double>(Never) ? Never : static_cast<std::uint64_t>(gap);
 }
 
 void VirtualRadio::StartSlot(RadioModem& modem, std::int64_t start) {
@@ -267,17 +277,26 @@ void VirtualRadio::Deliver(const RadioModem& sender, std::uint8_t byte, std::int
     if (listener == nullptr || listener == &sender || listener->sleeping_) continue;
     if (!listener->TxOffThroughout(start, end)) continue;  // half duplex: deaf while sending
     std::uint8_t heard = value;
-    if (noise_.lostByteRate > 0 && NextUniform() < noise_.lostByteRate) {
-      ++stats_.lostBytes;
-      continue;
+    // One random draw per disturbance, not one per byte and bit: the gaps between lost bytes
+    // and between flipped bits are drawn ahead.
+    if (noise_.lostByteRate > 0) {
+      if (lossGap_ == 0) {
+        lossGap_ = Gap(noise_.lostByteRate);
+        ++stats_.lostBytes;
+        continue;
+      }
+      --lossGap_;
     }
     if (noise_.bitErrorRate > 0) {
-      for (int bit = 0; bit < 8; ++bit) {
-        if (NextUniform() < noise_.bitErrorRate) {
-          heard = static_cast<std::uint8_t>(heard ^ (1u << bit));
-          ++stats_.flippedBits;
-        }
+      std::uint64_t bit = 0;
+      while (flipGap_ < 8 - bit) {
+        bit += flipGap_;
+        heard = static_cast<std::uint8_t>(heard ^ (1u << bit));
+        ++stats_.flippedBits;
+        ++bit;
+        flipGap_ = Gap(noise_.bitErrorRate);
       }
+      flipGap_ -= 8 - bit;
     }
     listener->station_.ByteHeard(heard);
   }

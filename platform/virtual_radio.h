@@ -148,7 +148,8 @@ class VirtualRadio {
   std::uint8_t Overlap(const RadioModem& sender, std::int64_t start, std::int64_t end,
                        bool& collided);
   void Deliver(const RadioModem& sender, std::uint8_t byte, std::int64_t start, std::int64_t end);
-  double NextUniform();
+  // Trials before the next event of the given chance (none ever at 0).
+  std::uint64_t Gap(double rate);
 
   Scheduler& scheduler_;
   // In the order of attaching; null where a modem has left. Each byte costs in proportion to
@@ -162,6 +163,8 @@ class VirtualRadio {
   int delivering_ = 0;
   RadioNoise noise_;
   std::mt19937 random_{1};
+  std::uint64_t lossGap_ = 0;  // bytes heard whole before the next lost one
+  std::uint64_t flipGap_ = 0;  // bits heard intact before the next flipped one
   Stats stats_;
 };
 

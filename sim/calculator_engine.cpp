@@ -89,6 +89,7 @@ void CalculatorEngine::HandleFrame(std::string_view frame) {
     // The station one address below has had its turn: this one follows without a poll.
     if (Registered() && address_ == At(frame, FrameSource) + 1) mustSend_ = hasTurn_ = true;
   } else if (Registered() && destination == address_) {
+    ++ownFrames_;
     HandleOwnFrame(frame);
   }
 }

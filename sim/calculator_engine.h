@@ -79,6 +79,8 @@ class CalculatorEngine : public SimulatorLink {
   const std::string& InputFieldText() const { return inputText_; }
   // Counts every complete screen taken, so observers can tell a new screen from an old one.
   std::uint32_t ScreenSerial() const { return screenSerial_; }
+  // Counts the frames taken that were sent to this calculator's address.
+  std::uint32_t OwnFrames() const { return ownFrames_; }
 
   // Each line the simulator logs.
   std::function<void(const std::string&)> onLog;
@@ -110,6 +112,7 @@ class CalculatorEngine : public SimulatorLink {
   int inputMaxLength_ = 0;
   std::string inputText_;
   std::uint32_t screenSerial_ = 0;
+  std::uint32_t ownFrames_ = 0;
 };
 
 }  // namespace velora

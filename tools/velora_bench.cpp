@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -258,7 +259,8 @@ int main(int argc, char** argv) {
   }
   std::string report = "# Benchmarks\n\nMeasured " + Today() + " on " + Machine() + ".\n";
   report +=
-      "Written by `make bench` (tools/velora_bench); every figure below comes from that one run.\n";
+      "Written by `make bench` (tools/velora_bench); every figure below comes from that one run, "
+      "the soak's section aside.\n";
   if (options->real) {
     report += Format(
         "\n## Real time\n\n"
@@ -313,8 +315,16 @@ int main(int argc, char** argv) {
     const std::filesystem::path path(options->out);
     std::error_code ignored;
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
+    // The soak's section is copied there by hand from `make soak`: it stays.
+    std::string kept;
+    {
+      std::ifstream before(path, std::ios::binary);
+      const std::string text{std::istreambuf_iterator<char>(before), {}};
+      const std::size_t soak = text.find("\n## Noisy-radio soak");
+      if (soak != std::string::npos) kept = text.substr(soak);
+    }
     std::ofstream out(path, std::ios::trunc);
-    out << report;
+    out << report << kept;
     if (!out) {
       std::fprintf(stderr, "velora_bench: cannot write %s\n", options->out.c_str());
       return 1;

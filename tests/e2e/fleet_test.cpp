@@ -111,5 +111,54 @@ TEST(RegistrationLoadTest, FiftyCalculatorsAskingAtOnceAllGetIn) {
   }
 }
 
+// A member out of range long enough to be let go still believes in its address: it must find
+// out by itself and register again, whether the address stays free or goes to a newcomer.
+TEST(LostAddressTest, AMemberLetGoUnawaresRegistersAgainWhenBackInRange) {
+  struct Case {
+    const char* what;
+    std::int64_t lostAfterUs;
+    bool newcomer;
+  };
+  for (const Case& c : {Case{"nothing heard for a while", 20'000'000, false},
+                        Case{"its address given to a newcomer", 0, true}}) {
+    FleetTiming timing;
+    timing.lostAfterUs = c.lostAfterUs;
+    FleetRun run(2, 3, timing, true);
+    Network& net = run.net;
+    CalculatorFleet& fleet = *run.fleet;
+    net.Configure([](ServerSettings& s) {
+      s.KickSilentStations = true;
+      s.KickAfterNoReplies = 3;
+    });
+    net.AddUser("newbie", "newbie");
+    CalculatorStation& newbie = net.AddCalculator("newbie");
+    std::size_t away = 0;
+    const std::size_t done = net.Run(
+        {{"both logged in", [&] { return fleet.User(0).logins == 1 && fleet.User(1).logins == 1; },
+          [&] {
+            // The lower address, which a newcomer gets next once it is free.
+            away = fleet.Station(0).engine().SimAddress() < fleet.Station(1).engine().SimAddress()
+                       ? 0
+                       : 1;
+            fleet.Station(away).SetMuted(true);
+          }},
+         {"let go", [&] { return net.server->Stations().Count() == 1; },
+          [&] {
+            if (c.newcomer) newbie.engine().Connect();
+          }},
+         {"newcomer in", [&] { return !c.newcomer || newbie.engine().Registered(); },
+          [&] { fleet.Station(away).SetMuted(false); }},
+         {"back and logged in again", [&] { return fleet.User(away).logins == 2; }}},
+        300'000);
+    ASSERT_EQ(done, 4u) << c.what << ": " << net.stuck;
+    EXPECT_EQ(fleet.AddressesLost(), 1u) << c.what;
+    EXPECT_EQ(net.server->Stations().Count(), c.newcomer ? 3u : 2u) << c.what;
+    if (c.newcomer) {
+      EXPECT_TRUE(newbie.engine().Registered()) << c.what;
+      EXPECT_NE(newbie.engine().SimAddress(), fleet.Station(away).engine().SimAddress());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace velora
