@@ -129,7 +129,14 @@ bool StationTable::Notify(std::string_view userName, std::string_view text) {
   for (Station& station : sessions_) {
     TProcess& session = *station.session;
     if (AsciiUpper(session.UserName()) != name) continue;
-    // Back to the page on display; a session that has loaded none yet goes to its start page.
+    // A message on display (a confirmation, say) leads on where it would have led: going back to
+    // its page would offer the form just sent once more. Otherwise back to the page on display;
+    // a session that has loaded none yet goes to its start page.
+    Screens& screen = session.Screen();
+    if (screen.MessageOnDisplay()) {
+      screen.ShowMessageScreen(text, screen.FirstPageAction());
+      return true;
+    }
     const std::string back =
         session.CurrentPageId().empty() ? std::string("IDmenumain") : session.CurrentPageId();
     session.ShowMessageScreen(text, back);

@@ -28,6 +28,7 @@ void Screens::ShowTextScreen(std::string_view text) {
   pageText_ = std::string(text);
   lastPage_ = TextLastPage(pageText_.size(), calcType_);
   textPage_ = 0;
+  messageOnDisplay_ = false;
   link_.Queue(KindTextScreen, TextPagePayload(pageText_, 0, lastPage_, calcType_));
 }
 
@@ -39,14 +40,18 @@ void Screens::ShowTextPage(std::int32_t page) {
 }
 
 void Screens::ShowMessageScreen(std::string_view text, std::string_view action) {
-  pageActions_.assign(1, Parse(action));
+  ShowMessageScreen(text, Parse(action));
+}
+
+void Screens::ShowMessageScreen(std::string_view text, TAction action) {
+  pageActions_.assign(1, std::move(action));
   ShowTextScreen(WrapText(text));
+  messageOnDisplay_ = true;
 }
 
 void Screens::ServerError(std::string_view message) {
   log_.Log("SERVER-ERR:" + std::string(message));
-  pageActions_.assign(1, Parse("IDmenumain"));
-  ShowTextScreen(WrapText("Fehler im Server " + std::string(message)));
+  ShowMessageScreen("Fehler im Server " + std::string(message), "IDmenumain");
 }
 
 TAction Screens::FirstPageAction() const {
@@ -55,6 +60,7 @@ TAction Screens::FirstPageAction() const {
 }
 
 void Screens::OpenLongMenu(std::string_view title, std::vector<TLMenuItem> items) {
+  messageOnDisplay_ = false;
   longMenu_.Items = std::move(items);
   const auto count = static_cast<std::int32_t>(longMenu_.Items.size());
   longMenu_.MaxPage = count == 0 ? 0 : (count - 1) / MenuItemsPerPage;
@@ -89,6 +95,7 @@ void Screens::ShowLongMenuPage(std::int32_t page) {
 }
 
 void Screens::ShowInputField(InputField field) {
+  messageOnDisplay_ = false;
   inputName_ = std::move(field.inputName);
   okAction_ = std::move(field.ok);
   cancelAction_ = std::move(field.cancel);

@@ -42,6 +42,9 @@ class Screens {
   void ShowTextPage(std::int32_t page);
   // A wrapped text screen whose only action is parsed from `action`.
   void ShowMessageScreen(std::string_view text, std::string_view action);
+  void ShowMessageScreen(std::string_view text, TAction action);
+  // True while a message screen is on display rather than a page, a menu or an input field.
+  bool MessageOnDisplay() const { return messageOnDisplay_; }
   // Logs the message and shows it as "Fehler im Server ..."; any key leads to the main menu.
   void ServerError(std::string_view message);
   // Shows page 0 of a menu of these items.
@@ -77,6 +80,7 @@ class Screens {
   std::string inputName_;
   TAction okAction_;
   TAction cancelAction_;
+  bool messageOnDisplay_ = false;
 };
 
 }  // namespace velora

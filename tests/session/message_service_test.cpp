@@ -90,6 +90,19 @@ TEST_F(MessageTest, TheGreetingCountsWhatArrivedWhileOffline) {
   EXPECT_EQ(Words("carl", C("carl").Expect()), Expected("carl", "Du hast Post."));
 }
 
+TEST_F(MessageTest, ANoticeOverAConfirmationLeadsOnWhereTheConfirmationLed) {
+  Join("anna");
+  Join("bert");
+  EXPECT_EQ(Words("bert", Send("bert", "carl", "Hallo")),
+            Expected("bert",
+                     "CARL ist nicht online. Die Nachricht wird gespeichert und bei "
+                     "nächster Gelegenheit gesendet."_cp));
+  Send("anna", "bert", "Hallo Bert");
+  EXPECT_EQ(Words("bert", C("bert").Expect()), Expected("bert", "Du hast Post."));
+  EXPECT_EQ(Title("bert", C("bert").Key(0)), "Nachrichten") << "not the text field once more";
+  EXPECT_EQ(User("CARL").Messages.size(), 1u);
+}
+
 TEST_F(MessageTest, DeleteTwoOfThreeThenReply) {
   Store("BERT", "anna", "Erste Nachricht an Bert");
   Store("BERT", "carl", "Zweite");
