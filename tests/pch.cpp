@@ -1,0 +1,1 @@
+// Builds the tests' precompiled headers; the test programs reuse them.
