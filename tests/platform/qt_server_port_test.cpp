@@ -9,10 +9,10 @@
 
 #include "link/frame.h"
 #include "link/serial_line.h"
-#include "store/log_file.h"
 #include "platform/qt_test_support.h"
 #include "platform/qt_time.h"
 #include "platform/radio_test_station.h"
+#include "store/log_file.h"
 #include "support/recording_ui.h"
 
 namespace velora {
