@@ -198,7 +198,7 @@ std::string VirtualTable(const Options& options) {
       "CPU µs per frame | "
       "peak RSS MB | "
       "every station registered after s (cycles) | one newcomer per cycle: at least s | "
-      "logins / logouts | cycle time / model |\n"
+      "logins / logouts / messages | cycle time / model |\n"
       "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
   for (bool journeys : {false, true}) {
     for (int stations : {10, 50, 250}) {
@@ -237,9 +237,11 @@ std::string VirtualTable(const Options& options) {
                  r->stationCycles > 0 ? cpuUs / r->stationCycles : 0);
       table += settled + Format(" | %.0f | %.2f | %.1f | ", r->wallS > 0 ? r->frames / r->wallS : 0,
                                 r->frames > 0 ? cpuUs / r->frames : 0, r->peakRssMb);
-      table += registered + " | " + bound +
-               Format(" | %llu / %llu | %.4f |\n", static_cast<unsigned long long>(r->logins),
-                      static_cast<unsigned long long>(r->logouts), r->idealRatio);
+      table +=
+          registered + " | " + bound +
+          Format(" | %llu / %llu / %llu | %.4f |\n", static_cast<unsigned long long>(r->logins),
+                 static_cast<unsigned long long>(r->logouts),
+                 static_cast<unsigned long long>(r->messages), r->idealRatio);
       std::fprintf(stderr, "%s", table.substr(table.rfind('\n', table.size() - 2) + 1).c_str());
     }
   }
@@ -294,8 +296,9 @@ int main(int argc, char** argv) {
         "\n## Virtual time\n\n"
         "The whole network in virtual time for %.0f simulated seconds, log level 1. Scripted "
         "calculators that all ask to register within the first second and then browse, or that "
-        "go on journeys (log in, choose 5 to 30 menu items, log out, come back after 30 s to 5 "
-        "min and register again; messages are still to come).\n\n"
+        "go on journeys (log in, choose 5 to 30 menu items, write messages, log out, come back "
+        "after 30 s to 5 min and register again; at one main menu in four a user writes another "
+        "member a message).\n\n"
         "- CPU per station and cycle: the run's CPU time over the stations present, summed over "
         "the cycles; in brackets the same from the moment every station had registered. "
         "Flat when the cost of a cycle grows in proportion to the stations.\n"

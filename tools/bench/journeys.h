@@ -1,13 +1,16 @@
 // The journeys of the simulated users in the virtual-time runs: register, log in, choose menu
-// items, log out, stay away a while, register again.
-//
-// Hook for further errands: set them on FleetTiming here (sending a message to another member,
-// for one) once the scripted users know them; the runs pick them up unchanged.
+// items, write another member a message now and then, log out, stay away a while, register
+// again.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "common/text.h"
 #include "platform/virtual_fleet.h"
+#include "sim/message_errand.h"
 
 namespace velora::bench {
 
@@ -16,6 +19,24 @@ inline void ConfigureJourneys(FleetTiming& timing) {
   timing.leaveAfterChoicesMax = 30;
   timing.offlineMinUs = 30'000'000;
   timing.offlineMaxUs = 300'000'000;
+}
+
+// Gives every member of the fleet its message errand; the errands must outlive the fleet's run.
+inline std::vector<std::unique_ptr<MessageErrand>> GiveMessageErrands(CalculatorFleet& fleet) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < fleet.Size(); ++i)
+    names.push_back(AsciiUpper(fleet.Name(i)));
+  std::vector<std::unique_ptr<MessageErrand>> errands;
+  for (std::size_t i = 0; i < fleet.Size(); ++i) {
+    std::vector<std::string> others = names;
+    others.erase(others.begin() + static_cast<std::ptrdiff_t>(i));
+    errands.push_back(std::make_unique<MessageErrand>(names[i], std::move(others), 0.25,
+                                                      1000u + static_cast<std::uint32_t>(i)));
+    fleet.User(i).errand = [errand = errands.back().get()](CalculatorEngine& engine) {
+      return errand->Answer(engine);
+    };
+  }
+  return errands;
 }
 
 inline std::uint64_t CountLogouts(CalculatorFleet& fleet) {

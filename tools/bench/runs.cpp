@@ -317,6 +317,8 @@ VirtualResult RunVirtualTime(const VirtualPlan& plan) {
   FleetTiming timing;
   if (plan.journeys) ConfigureJourneys(timing);
   CalculatorFleet fleet(radio, server.Settings(), plan.stations, plan.seed, "demo", timing);
+  std::vector<std::unique_ptr<MessageErrand>> errands;
+  if (plan.journeys) errands = GiveMessageErrands(fleet);
 
   VirtualResult result;
   // Cycle times by the number of stations present when the cycle began, while not everyone has
@@ -390,6 +392,8 @@ VirtualResult RunVirtualTime(const VirtualPlan& plan) {
     result.logins += static_cast<std::uint64_t>(fleet.User(i).logins);
   }
   result.logouts = CountLogouts(fleet);
+  for (const auto& errand : errands)
+    result.messages += static_cast<std::uint64_t>(errand->ConfirmedCount());
   result.peakRssMb = PeakRssMb();
   return result;
 }

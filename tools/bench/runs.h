@@ -66,6 +66,7 @@ struct VirtualResult {
   double idealRatio = 0;              // cycle time against the model's: 1 in virtual time
   std::uint64_t logins = 0;
   std::uint64_t logouts = 0;
+  std::uint64_t messages = 0;  // written by the users and confirmed by the server
 };
 
 RealResult RunRealTime(const RealPlan& plan);
