@@ -2,7 +2,9 @@
 #include "platform/qt_serial_device.h"
 
 #include <gtest/gtest.h>
+
 #include <sys/resource.h>
+#include <algorithm>
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -116,14 +118,20 @@ TEST_F(QtSerialDeviceTest, AHungUpLineIsClosedAndRetriedInsteadOfSpinning) {
   const double cpu = CpuSeconds() - cpuBefore;
   EXPECT_LT(cpu, 0.5);  // a spinning read notifier would use the whole 1.5 s
   EXPECT_FALSE(device.IsOpen());
-  ASSERT_EQ(notes.size(), 1u);
-  EXPECT_NE(notes[0].find("serial device lost"), std::string::npos) << notes[0];
+  // On a busy machine the first reopen can still find the line's device node and succeed
+  // before the hang-up reaches it: "reopened", then "lost". The loss is told once either way.
+  ASSERT_FALSE(notes.empty());
+  EXPECT_NE(notes.back().find("serial device lost"), std::string::npos) << notes.back();
+  EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
+                          [](const std::string& n) { return n.find("lost") != std::string::npos; }),
+            1);
 
   // Closing ends the retries.
+  const std::size_t told = notes.size();
   device.Close();
   QTest::qWait(1200);
   EXPECT_FALSE(device.IsOpen());
-  EXPECT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes.size(), told);
 }
 
 TEST_F(QtSerialDeviceTest, OpeningAMissingDeviceFailsWithAReason) {
