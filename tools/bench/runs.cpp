@@ -33,6 +33,7 @@
 #include "platform/virtual_radio.h"
 #include "platform/virtual_serial_port.h"
 #include "platform/virtual_time.h"
+#include "support/pty_pair.h"
 
 namespace velora::bench {
 
@@ -58,6 +59,8 @@ double PeakRssMb() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+using testing::PtyPair;
+
 class SilentUi : public OperatorUi {
  public:
   void ShowMessage(std::string_view) override {}
@@ -81,31 +84,6 @@ class TempDir {
 
  private:
   std::string path_;
-};
-
-// A pseudo-terminal: the server opens its device side like a serial device.
-class PtyPair {
- public:
-  PtyPair() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-      throw std::runtime_error("no pseudo-terminal");
-    slavePath_ = ::ptsname(master_);
-    termios raw{};
-    ::tcgetattr(master_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(master_, TCSANOW, &raw);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-  }
-  ~PtyPair() { ::close(master_); }
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
-  int MasterFd() const { return master_; }
-  const std::string& SlavePath() const { return slavePath_; }
-
- private:
-  int master_ = -1;
-  std::string slavePath_;
 };
 
 // The far end of the pseudo-terminal: the server's modem on a radio of simulated calculators,
