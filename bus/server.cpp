@@ -218,7 +218,12 @@ void Server::RegistrationSlot() {
 
   const std::string request = line_.LastPacket();
   const std::string_view nameField = std::string_view(request).substr(FrameData, 8);
-  if (stations_.AlreadyRegistered(nameField)) return;
+  if (const TProcess* namesake = stations_.Namesake(nameField)) {
+    // A station that answers keeps its name; one that has fallen silent was most likely this
+    // very calculator before a reset, and would lock its user out until it is kicked.
+    if (namesake->Link().SilentTurns() < SilentTurnsToReplace) return;
+    KickStation(static_cast<std::uint8_t>(namesake->Address()));
+  }
   const std::size_t index = stations_.Count();
   const std::uint8_t address = stations_.GetFreeAddr(index);
   // Without an address a session would never be polled and could never leave.
@@ -291,7 +296,7 @@ void Server::Sweep() {
     if (answered && session != nullptr) {
       line_.HeardStation(frame);
       session->HandlePacket(frame);
-      session->Link().SetNoReplyCount(0);
+      session->Link().HeardInTurn();
     } else {
       Silence(address);
       mustPoll = true;
@@ -308,6 +313,7 @@ void Server::Silence(std::uint8_t address) {
   TProcess* session = stations_.SessionAt(address);
   if (session == nullptr) return;
   StationLink& link = session->Link();
+  link.CountSilentTurn();
   bool kick = false;
   if (!link.Answered()) {
     // Whatever the kick setting says: a station that never answered costs every cycle a wait.
@@ -319,7 +325,12 @@ void Server::Silence(std::uint8_t address) {
     link.SetNoReplyCount(static_cast<std::uint8_t>(link.NoReplyCount() + 1));
     kick = kick || link.NoReplyCount() > settings_.KickAfterNoReplies;
   }
-  if (!kick) return;
+  if (kick) KickStation(address);
+}
+
+void Server::KickStation(std::uint8_t address) {
+  const TProcess* session = stations_.SessionAt(address);
+  if (session == nullptr) return;
   log_.MainLog("Kicke TI " + std::to_string(address + 1) + " (" + session->UserName() + ")", false);
   stations_.UnregisterMe(stations_.SessionOfAddress(address));
 }

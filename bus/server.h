@@ -27,6 +27,10 @@ namespace velora {
 // is taken to be gone (a registration heard from a calculator that then fell silent, or noise).
 inline constexpr int TurnsToConfirmRegistration = 5;
 
+// A calculator that registers under the name of a station silent for this many turns in a row
+// takes its place: it was reset or switched off while registered and is back.
+inline constexpr int SilentTurnsToReplace = 5;
+
 // Changed user and feedback files are saved while the server runs at most this often.
 inline constexpr std::uint32_t SaveIntervalMs = 5000;
 
@@ -138,6 +142,8 @@ class Server {
   void Sweep();
   // A turn of the sweep without an answer from the station at the address.
   void Silence(std::uint8_t address);
+  // Removes the station at the address as one gone silent, with its event lines.
+  void KickStation(std::uint8_t address);
   void UpdateCycleTime();
   void UpdateResendCounters();
 

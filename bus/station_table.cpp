@@ -42,12 +42,12 @@ std::uint8_t StationTable::GetFreeAddr(std::size_t index) {
   return 0;
 }
 
-bool StationTable::AlreadyRegistered(std::string_view nameField) const {
+const TProcess* StationTable::Namesake(std::string_view nameField) const {
   const std::string name = AsciiUpper(nameField.substr(0, nameField.find('\0')));
   for (const Station& station : sessions_) {
-    if (AsciiUpper(station.session->UserName()) == name) return true;
+    if (AsciiUpper(station.session->UserName()) == name) return station.session.get();
   }
-  return false;
+  return nullptr;
 }
 
 SessionId StationTable::Add(std::unique_ptr<TProcess> session) {
@@ -127,19 +127,8 @@ bool StationTable::KickUser(int accountIndex) {
 bool StationTable::Notify(std::string_view userName, std::string_view text) {
   const std::string name = AsciiUpper(userName);
   for (Station& station : sessions_) {
-    TProcess& session = *station.session;
-    if (AsciiUpper(session.UserName()) != name) continue;
-    // A message on display (a confirmation, say) leads on where it would have led: going back to
-    // its page would offer the form just sent once more. Otherwise back to the page on display;
-    // a session that has loaded none yet goes to its start page.
-    Screens& screen = session.Screen();
-    if (screen.MessageOnDisplay()) {
-      screen.ShowMessageScreen(text, screen.FirstPageAction());
-      return true;
-    }
-    const std::string back =
-        session.CurrentPageId().empty() ? std::string("IDmenumain") : session.CurrentPageId();
-    session.ShowMessageScreen(text, back);
+    if (AsciiUpper(station.session->UserName()) != name) continue;
+    station.session->QueueNotice(text);
     return true;
   }
   return false;

@@ -27,8 +27,11 @@ class StationTable : public SessionDirectory {
   // none is free, with a critical message the first time until an address is free again (the
   // calculator asks again at every invitation).
   std::uint8_t GetFreeAddr(std::size_t index);
-  // True when a present session has the name of this 8-byte name field (case ignored).
-  bool AlreadyRegistered(std::string_view nameField) const;
+  // The present session with the name of this 8-byte name field (case ignored), or null.
+  const TProcess* Namesake(std::string_view nameField) const;
+  bool AlreadyRegistered(std::string_view nameField) const {
+    return Namesake(nameField) != nullptr;
+  }
   // An id for a session about to be created.
   SessionId NewId() { return nextId_++; }
   // Appends a session created by the caller at the end of the list, under the id it was created

@@ -50,7 +50,7 @@ void SendMessage(ServiceSession& session, const TAction&) {
                               MessageMenu);
     return;
   }
-  // Also when the recipient is this session: the notice comes first, then the confirmation.
+  // Also when the recipient is this session: the notice follows the confirmation.
   ctx.directory.Notify(recipient, "Du hast Post.");
   session.ShowMessageScreen("Die Nachricht wird an " + account.Name + " versendet.", MessageMenu);
 }

@@ -1,6 +1,8 @@
 // TProcess: creation, the packets from the calculator and the packet for each poll.
 #include "session/process.h"
 
+#include <algorithm>
+
 #include "common/constants.h"
 #include "common/cp1252.h"
 #include "common/text.h"
@@ -83,6 +85,33 @@ void TProcess::HandlePacket(std::string_view frame) {
       HandleReply(received.kind, received.data);
       return;
   }
+}
+
+TPacket TProcess::NextPacket() {
+  // An input field is never replaced under the user's typing; any other screen once it is
+  // shown and the calculator has nothing left to say about it.
+  if (!notices_.empty() && !loggedOut_ && link_.Idle() && link_.ExpectedReply() != KindInputReply) {
+    ShowNotice();
+  }
+  return link_.NextPacket();
+}
+
+void TProcess::QueueNotice(std::string_view text) {
+  if (std::find(notices_.begin(), notices_.end(), text) == notices_.end())
+    notices_.emplace_back(text);
+}
+
+void TProcess::ShowNotice() {
+  const std::string text = std::move(notices_.front());
+  notices_.erase(notices_.begin());
+  // A message on display (a confirmation, say) leads on where it would have led: going back to
+  // its page would offer the form just sent once more. Otherwise back to the page on display;
+  // a session that has loaded none yet goes to its start page.
+  if (screens_.MessageOnDisplay()) {
+    screens_.ShowMessageScreen(text, screens_.FirstPageAction());
+    return;
+  }
+  ShowMessageScreen(text, currentPageId_.empty() ? std::string("IDmenumain") : currentPageId_);
 }
 
 void TProcess::HandleRestart() {

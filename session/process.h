@@ -35,8 +35,14 @@ class TProcess : public ServiceSession {
 
   // A whole frame from this station, destination byte to CRC byte. Any byte string is safe.
   void HandlePacket(std::string_view frame);
-  // The packet for this poll (see StationLink::NextPacket).
-  TPacket NextPacket() { return link_.NextPacket(); }
+  // The packet for this poll (see StationLink::NextPacket), a notice waiting to be shown first.
+  TPacket NextPacket();
+  // A message screen for the user, such as "Du hast Post.". It never takes the place of a
+  // screen the calculator may be answering: it waits until the screen on display has arrived
+  // and the calculator is idle, and an input field until its answer has been handled. Dismissing
+  // it leads back to the page on display, or on where a message on display would have led.
+  void QueueNotice(std::string_view text);
+  bool NoticePending() const { return !notices_.empty(); }
 
   int Address() const { return address_; }
   std::uint8_t CalcType() const { return screens_.CalcType(); }
@@ -101,6 +107,7 @@ class TProcess : public ServiceSession {
   void HandleTextReply(std::string_view data);
   void HandleInputReply(std::string_view data);
   void LogShortReply(std::uint8_t kind);
+  void ShowNotice();
 
   SessionContext ctx_;
   SessionId id_ = 0;
@@ -117,6 +124,7 @@ class TProcess : public ServiceSession {
   std::string currentPageId_;
   THash inputs_;
   ServiceState state_;
+  std::vector<std::string> notices_;  // oldest first
 };
 
 }  // namespace velora

@@ -45,8 +45,8 @@ class SessionDirectory {
   // Shows the page "kickme" on the session that holds the account's online mark; false when no
   // session holds it.
   virtual bool KickUser(int accountIndex) = 0;
-  // Shows a message screen on the first session registered under the name (letters a to z
-  // compared without case); dismissing it returns that session to its page. False when none.
+  // A notice on the first session registered under the name (letters a to z compared without
+  // case), shown once that session's screen allows it (TProcess::QueueNotice). False when none.
   virtual bool Notify(std::string_view userName, std::string_view text) = 0;
 };
 

@@ -48,6 +48,8 @@ class StationLink {
   std::uint8_t ExpectedReply() const { return expectedReply_; }
   bool TIReady() const { return tiReady_; }
   bool AckOwed() const { return ackOwed_; }
+  // Nothing owed or queued, and the calculator idle: the screen on display is the last queued.
+  bool Idle() const { return !ackOwed_ && outQueue_.empty() && tiReady_; }
   std::int32_t SendCount() const { return sendCount_; }
   std::int32_t SendCountMax() const { return sendCountMax_; }
   // Whether the last packet NextPacket gave was one it had given before, not acknowledged since.
@@ -60,6 +62,14 @@ class StationLink {
   bool Answered() const { return answered_; }
   int TurnsBeforeAnswer() const { return turnsBeforeAnswer_; }
   void CountTurnBeforeAnswer() { ++turnsBeforeAnswer_; }
+  // The sweep's turns in a row this station let pass without an answer, whatever the kick
+  // setting (kept by the polling cycle).
+  int SilentTurns() const { return silentTurns_; }
+  void CountSilentTurn() { ++silentTurns_; }
+  void HeardInTurn() {
+    silentTurns_ = 0;
+    noReplyCount_ = 0;
+  }
 
  private:
   // The first packet of the queue was taken off it: the next one starts its count afresh.
@@ -82,6 +92,7 @@ class StationLink {
   std::uint8_t noReplyCount_ = 0;
   bool answered_ = false;
   int turnsBeforeAnswer_ = 0;
+  int silentTurns_ = 0;
 };
 
 }  // namespace velora

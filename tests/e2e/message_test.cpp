@@ -3,6 +3,8 @@
 // end.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "bus/lifecycle.h"
 #include "common/cp1252.h"
 #include "link/frame.h"
@@ -15,14 +17,25 @@ namespace {
 using testing::Network;
 using testing::User;
 
-TEST(MessageNetworkTest, AMessageIsNoticedAtOnceReadAndAnswered) {
+class MessageNetworkTest : public ::testing::Test {
+ protected:
+  MessageNetworkTest()
+      : life(std::make_unique<Lifecycle>(*net.server, net.ui, backend, nullptr, net.dir.path())) {
+    EXPECT_TRUE(life->Load(1));
+    net.Configure([](ServerSettings& s) { s.ContentDir = std::string(VELORA_CONTENT_DIR) + "/"; });
+    net.AddUser("anna", "pa");
+    net.AddUser("bert", "pb");
+  }
+  const std::vector<Tmessage>& MessagesOf(std::size_t account) {
+    return net.server->Users()[account].Messages;
+  }
+
   Network net;
   MemorySettingsBackend backend;
-  auto life = std::make_unique<Lifecycle>(*net.server, net.ui, backend, nullptr, net.dir.path());
-  ASSERT_TRUE(life->Load(1));
-  net.Configure([](ServerSettings& s) { s.ContentDir = std::string(VELORA_CONTENT_DIR) + "/"; });
-  net.AddUser("anna", "pa");
-  net.AddUser("bert", "pb");
+  std::unique_ptr<Lifecycle> life;
+};
+
+TEST_F(MessageNetworkTest, AMessageIsNoticedAtOnceReadAndAnswered) {
   User anna{net.AddCalculator("anna", 0).engine()};
   User bert{net.AddCalculator("bert", 1).engine()};
   const auto menu = [](User& u) { return u.Fresh(KindMenuReply); };
@@ -113,6 +126,57 @@ TEST(MessageNetworkTest, AMessageIsNoticedAtOnceReadAndAnswered) {
   EXPECT_LE(invitationsBetween(sent, toldAt(bertAddress, sent)), 1);
   const std::int64_t answered = sentAt(bertAddress, "Hallo Anna");
   EXPECT_LE(invitationsBetween(answered, toldAt(annaAddress, answered)), 1);
+}
+
+// Bert (the lower address, so his turn comes first) and anna send each other their texts in the
+// same sweep: the notice bert's message puts on anna must not cost her the text she sent.
+TEST_F(MessageNetworkTest, TextsCrossingANoticeInOneSweepAreBothStoredAndBothUsersTold) {
+  User bert{net.AddCalculator("bert", 1).engine()};
+  User anna{net.AddCalculator("anna", 0).engine()};
+  const auto menu = [](User& u) { return u.Fresh(KindMenuReply); };
+  const auto input = [](User& u) { return u.Fresh(KindInputReply); };
+  std::vector<Network::Step> steps = {
+      {"start", [] { return true; }, [&] { bert.e.Connect(); }},
+      {"bert registered", [&] { return bert.e.Registered(); }, [&] { anna.e.Connect(); }}};
+  for (auto [user, password, to] : {std::tuple{&bert, "pb", "anna"}, {&anna, "pa", "bert"}}) {
+    User& u = *user;
+    steps.push_back(
+        {"login", [&] { return input(u); }, [&u, password] { u.e.SubmitInput(false, password); }});
+    steps.push_back({"greeting", [&] { return u.Fresh(KindTextReply); }, [&] { u.Continue(); }});
+    steps.push_back({"main menu", [&] { return menu(u); }, [&] { u.Choose("Nachrichten"); }});
+    steps.push_back({"message menu", [&] { return menu(u); }, [&] { u.Choose("Schreiben"); }});
+    steps.push_back(
+        {"recipient", [&] { return input(u); }, [&u, to] { u.e.SubmitInput(false, to); }});
+    steps.push_back({"text field", [&] { return input(u); }});
+  }
+  // Both on their text fields now: both texts go out at their turns in the next sweep.
+  steps.back().then = [&] {
+    bert.e.SubmitInput(false, "Von Bert");
+    anna.e.SubmitInput(false, "Von Anna");
+  };
+  // Each user sees the confirmation, then the notice.
+  const auto told = [](User& u) {
+    u.Fresh(KindTextReply);
+    return !u.seen.empty() && u.seen.back().find("Du hast Post.") != std::string::npos;
+  };
+  steps.push_back({"both told", [&] { return told(bert) + told(anna) == 2; }});
+  ASSERT_EQ(net.Run(steps, 120'000), steps.size()) << net.stuck;
+
+  ASSERT_EQ(MessagesOf(0).size(), 1u);
+  EXPECT_EQ(MessagesOf(0)[0].Text, "Von Bert");
+  ASSERT_EQ(MessagesOf(1).size(), 1u);
+  EXPECT_EQ(MessagesOf(1)[0].Text, "Von Anna");
+  for (User* u : {&bert, &anna})
+    EXPECT_NE(u->seen.at(u->seen.size() - 2).find("versendet."), std::string::npos);
+  // The texts really crossed: both input replies in one sweep, with no invitation between them.
+  const auto replies = net.FramesOf(KindInputReply, ServerAddress);
+  ASSERT_GE(replies.size(), 2u);
+  const auto& last = replies.back();
+  const auto& before = replies[replies.size() - 2];
+  EXPECT_NE(FramePayload(last.frame).find("Von Anna"), std::string::npos);
+  EXPECT_NE(FramePayload(before.frame).find("Von Bert"), std::string::npos);
+  for (const auto& h : net.FramesOf(KindInvite))
+    EXPECT_FALSE(h.atUs > before.atUs && h.atUs < last.atUs);
 }
 
 }  // namespace

@@ -122,6 +122,45 @@ TEST(RegistrationTest, AddressesLowestFirstReusedAndDuplicateNamesIgnored) {
   EXPECT_EQ(registrations, 3);
 }
 
+// Switched off while registered, the calculator registers again under its name: its old station
+// has fallen silent and gives way, so its user is not locked out (the kick is off by default).
+TEST(RegistrationTest, ACalculatorBackFromAResetTakesOverItsSilentStation) {
+  Network net;
+  net.AddUser("anna", "pw");
+  CalculatorStation& anna = net.AddCalculator("anna");
+  std::int64_t offUs = 0;
+  const std::size_t done = net.Run(
+      {{"start", [] { return true; }, [&] { anna.engine().Connect(); }},
+       {"login page", [&] { return anna.engine().SimExpectedReply() == KindInputReply; },
+        [&] {
+          anna.engine().SilentDisconnect();
+          anna.engine().Connect();
+          offUs = net.time.NowUs();
+        }},
+       {"back in",  // asking at every invitation, as its user would
+        [&] {
+          if (!Registered(anna)) anna.engine().Connect();
+          return Registered(anna);
+        }},
+       {"login page again", [&] { return anna.engine().SimExpectedReply() == KindInputReply; }}},
+      30'000);
+  ASSERT_EQ(done, 4u) << net.stuck;
+  EXPECT_FALSE(net.server->Settings().KickSilentStations);
+  std::int64_t backUs = 0;
+  for (const auto& h : net.FramesOf(KindRegistered))
+    backUs = h.atUs > offUs && backUs == 0 ? h.atUs : backUs;
+  int silentPolls = 0;
+  for (const auto& h : net.FramesOf(KindPoll, 4))
+    silentPolls += h.atUs > offUs && h.atUs < backUs;
+  EXPECT_EQ(silentPolls, 5) << "five silent turns";
+  EXPECT_EQ(net.server->Stations().Count(), 1u);
+  const std::vector<std::string> expected{"Kicke TI 5 (anna)", "TI Nr. 1 abgemeldet, Name:anna",
+                                          "Neue niedrigste Adresse:255",
+                                          "TI Nr. 1 angemeldet; Name \"anna\"; Typ: TI82"};
+  ASSERT_GE(net.ui.events.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(net.ui.events.end() - 4, net.ui.events.end()), expected);
+}
+
 TEST(LogoutTest, AcknowledgedRepeatedlyAndTheNextSessionStillServed) {
   for (int acks : {10, 3}) {
     Network net;

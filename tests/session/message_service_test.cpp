@@ -42,7 +42,7 @@ TEST_F(MessageTest, SendingToOneselfAnOnlineAnOfflineUserAndNobody) {
     std::string notified;  // the other calculator told of the message
     std::string account;   // where it is stored
   } cases[] = {
-      {"anna", {"Du hast Post.", "Die Nachricht wird an ANNA versendet."}, "", "ANNA"},
+      {"anna", {"Die Nachricht wird an ANNA versendet.", "Du hast Post."}, "", "ANNA"},
       {"bert", {"Die Nachricht wird an BERT versendet."}, "bert", "BERT"},
       {"cArL", {"CARL" + offline}, "", "CARL"},
       {"niemand", {"Der Benutzername NIEMAND existiert nicht."}, "", ""},
