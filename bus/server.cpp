@@ -212,12 +212,11 @@ void Server::RegistrationSlot() {
   line_.TXENSend();
   line_.SendPacket(NoAddress, KindInvite, "", 1);
   line_.TXENReceive();
-  line_.ReceivePacket(settings_.RegisterWait);
+  const std::optional<Frame> request = line_.ReceivePacket(settings_.RegisterWait);
   line_.TXENSend();
-  if (!line_.PacketReceived() || line_.LastPacket().size() != RegisterRequestLength) return;
+  if (!request || request->Size() != RegisterRequestLength) return;
 
-  const std::string request = line_.LastPacket();
-  const std::string_view nameField = std::string_view(request).substr(FrameData, 8);
+  const std::string_view nameField = request->Payload().substr(0, 8);
   if (const TProcess* namesake = stations_.Namesake(nameField)) {
     // A station that answers keeps its name; one that has fallen silent was most likely this
     // very calculator before a reset, and would lock its user out until it is kicked.
@@ -229,7 +228,7 @@ void Server::RegistrationSlot() {
   // Without an address a session would never be polled and could never leave.
   if (address == NoAddress) return;
   stations_.Add(std::make_unique<TProcess>(context_, address,
-                                           static_cast<std::uint8_t>(request[FrameData + 8]),
+                                           static_cast<std::uint8_t>(request->Payload()[8]),
                                            nameField, stations_.NewId()));
   const TProcess& session = stations_.Session(index);
   char text[160];
@@ -287,15 +286,12 @@ void Server::Sweep() {
       line_.TXENReceive();
       mustPoll = false;
     }
-    line_.ReceivePacket(settings_.ReceiveWait);
+    const std::optional<Frame> frame = line_.ReceivePacket(settings_.ReceiveWait);
     ApplyCommands();
-    const std::string& frame = line_.LastPacket();
-    const bool answered = line_.PacketReceived() && frame.size() >= FrameOverhead &&
-                          FrameByte(frame, FrameSource) == k;
     TProcess* session = stations_.SessionAt(address);
-    if (answered && session != nullptr) {
-      line_.HeardStation(frame);
-      session->HandlePacket(frame);
+    if (frame && frame->Source() == address && session != nullptr) {
+      line_.HeardStation(*frame);
+      session->HandlePacket(*frame);
       session->Link().HeardInTurn();
     } else {
       Silence(address);

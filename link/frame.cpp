@@ -82,11 +82,10 @@ std::string BuildFrame(std::uint8_t destination, std::uint8_t kind, std::uint8_t
   return frame;
 }
 
-FrameVerdict CheckServerFrame(std::string_view frame) {
-  if (FrameByte(frame, FrameDestination) != ServerAddress) return FrameVerdict::NotForServer;
-  const std::string_view covered = frame.substr(0, frame.size() - 1);
-  if (Crc8(covered) != FrameByte(frame, frame.size() - 1)) return FrameVerdict::CrcMismatch;
-  return FrameVerdict::Accepted;
+std::optional<Frame> Frame::Parse(std::string_view bytes) {
+  if (bytes.size() < FrameOverhead || FrameByte(bytes, FrameLength) != bytes.size()) return {};
+  if (Crc8(bytes.substr(0, bytes.size() - 1)) != FrameByte(bytes, bytes.size() - 1)) return {};
+  return Frame(std::string(bytes));
 }
 
 }  // namespace velora

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -89,11 +90,6 @@ std::uint8_t Crc8(std::string_view bytes);
 std::string BuildFrame(std::uint8_t destination, std::uint8_t kind, std::uint8_t source,
                        std::uint8_t part, std::string_view data);
 
-enum class FrameVerdict { Accepted, NotForServer, CrcMismatch };
-
-// Checks a complete frame of Length bytes (Length >= 6) heard by the server.
-FrameVerdict CheckServerFrame(std::string_view frame);
-
 // The start string sent before every frame; empty when that option is off.
 inline std::string_view StartString(const ServerSettings& settings) {
   return settings.SendPacketInitString ? std::string_view(settings.PacketInitString)
@@ -108,5 +104,28 @@ inline std::string_view FramePayload(std::string_view frame) {
   return frame.size() < FrameOverhead ? std::string_view{}
                                       : frame.substr(FrameData, frame.size() - FrameOverhead);
 }
+
+// An intact frame, destination byte to CRC byte: at least a header and a CRC, its length byte
+// telling its size, its CRC good. Only the frame scanner and Parse make one, so whoever holds a
+// Frame need not check it again.
+class Frame {
+ public:
+  static std::optional<Frame> Parse(std::string_view bytes);
+
+  const std::string& Bytes() const { return bytes_; }
+  std::uint8_t Destination() const { return FrameByte(bytes_, FrameDestination); }
+  // With the continuation bit.
+  std::uint8_t Kind() const { return FrameByte(bytes_, FrameKind); }
+  std::uint8_t Source() const { return FrameByte(bytes_, FrameSource); }
+  std::uint8_t Part() const { return FrameByte(bytes_, FramePart); }
+  std::string_view Payload() const { return FramePayload(bytes_); }
+  std::size_t Size() const { return bytes_.size(); }
+
+ private:
+  friend class FrameScanner;
+  explicit Frame(std::string bytes) : bytes_(std::move(bytes)) {}
+
+  std::string bytes_;
+};
 
 }  // namespace velora

@@ -85,12 +85,14 @@ FrameScanner::Event FrameScanner::Candidate(std::size_t length) {
   } else if (!crcGood) {
     type = EventType::BadCrc;
   }
-  if (type == EventType::Frame) {
-    buffer_.erase(0, length);
-  } else {
+  if (type != EventType::Frame) {
     Resynchronise();
+    return Event{type, std::move(frame), length};
   }
-  return Event{type, std::move(frame), length};
+  buffer_.erase(0, length);
+  Event event{type, frame, length};
+  event.frame = Frame(std::move(frame));
+  return event;
 }
 
 void FrameScanner::Resynchronise() {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/frame.h"
+
 namespace velora {
 
 class FrameScanner {
@@ -40,9 +42,12 @@ class FrameScanner {
     Overtaken,
   };
   struct Event {
+    Event(EventType t, std::string b = {}, std::size_t c = 0)
+        : type(t), bytes(std::move(b)), count(c) {}
     EventType type;
     std::string bytes;
     std::size_t count = 0;
+    std::optional<Frame> frame;  // of a Frame event
   };
 
   explicit FrameScanner(Options options);

@@ -161,12 +161,10 @@ void SerialLine::SendPacket(std::uint8_t destination, std::uint8_t kind, std::st
   simulator_->ReceiveFromServer(bytes);
 }
 
-void SerialLine::HeardStation(std::string_view frame) {
-  if (frame.size() < FrameOverhead || FrameByte(frame, FrameSource) == simulator_->SimAddress()) {
-    return;
-  }
+void SerialLine::HeardStation(const Frame& frame) {
+  if (frame.Source() == simulator_->SimAddress()) return;
   std::string heard(StartString(settings_));
-  heard += frame;
+  heard += frame.Bytes();
   simulator_->ReceiveFromServer(heard);
 }
 
@@ -184,33 +182,35 @@ void SerialLine::RelaySimulator(const std::string& simBytes) {
   scanner_.Feed(simBytes);
   log_.Log("TiSim SENT " + std::to_string(simBytes.size()) +
            " byte: " + ReadableBytes(scanner_.Buffered()));
-  ProcessRcvBuffer();
 }
 
-void SerialLine::ReceivePacket(int timeoutMs) {
+std::optional<Frame> SerialLine::ReceivePacket(int timeoutMs) {
   log_.LogAt(3, "NOTE : receive-wait " + std::to_string(timeoutMs));
   timer_.Stop();
   timerRunning_ = false;
-  packetReceived_ = false;
   const std::string simBytes = simulator_->SendToServer();
   if (!simBytes.empty()) {
     RelaySimulator(simBytes);
-    if (pump_.Terminating()) return;
-  } else if (!scanner_.Empty()) {
-    // A frame that arrived together with the previous one is taken now, not lost.
-    ProcessRcvBuffer();
+    if (pump_.Terminating()) return std::nullopt;
   }
-  timerRunning_ = true;
-  timer_.Start(timeoutMs);
-  WaitUntil([this] { return !timerRunning_ || packetReceived_; });
-  timer_.Stop();
-  timerRunning_ = false;
-  if (!packetReceived_) log_.LogAt(3, "NOTE : receive timeout");
+  // A frame that arrived together with the previous one is taken now, not lost.
+  std::optional<Frame> frame = NextFrame();
+  if (!frame) {
+    timerRunning_ = true;
+    timer_.Start(timeoutMs);
+    WaitUntil([&] {
+      frame = NextFrame();
+      return frame || !timerRunning_;
+    });
+    timer_.Stop();
+    timerRunning_ = false;
+  }
+  if (!frame) log_.LogAt(3, "NOTE : receive timeout");
+  return frame;
 }
 
 void SerialLine::ComRxChar() {
   scanner_.Feed(port_.ReadAll());
-  ProcessRcvBuffer();
 }
 
 bool SerialLine::UsesStartString() const {
@@ -218,14 +218,16 @@ bool SerialLine::UsesStartString() const {
   return settings_.SendPacketInitString && !settings_.PacketInitString.empty();
 }
 
-void SerialLine::ProcessRcvBuffer() {
+std::optional<Frame> SerialLine::NextFrame() {
+  if (scanner_.Empty()) return std::nullopt;
   scanner_.SetStartString(UsesStartString() ? settings_.PacketInitString : std::string());
-  // One frame per call: a second frame in the same bytes waits for the next receive wait. After
-  // a dropped candidate the search goes on, since a frame may hide behind it.
+  // After a dropped candidate the search goes on, since a frame may hide behind it; a second
+  // frame waits in the scanner for the next receive wait.
   while (std::optional<FrameScanner::Event> event = scanner_.Next()) {
     Report(*event);
-    if (event->type == FrameScanner::EventType::Frame) return;
+    if (event->frame) return std::move(event->frame);
   }
+  return std::nullopt;
 }
 
 void SerialLine::Report(const FrameScanner::Event& event) {
@@ -254,8 +256,6 @@ void SerialLine::Report(const FrameScanner::Event& event) {
       return;
     case T::Frame:
       if (log_.Enabled(2)) log_.Log("RCVD : " + ReadableBytes(event.bytes));
-      lastPacket_ = event.bytes;
-      packetReceived_ = true;
       return;
     case T::NotForServer:
       if (log_.Enabled(1)) {

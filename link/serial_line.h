@@ -4,10 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/ports.h"
+#include "link/frame.h"
 #include "link/frame_scanner.h"
 #include "link/simulator_link.h"
 #include "settings/server_settings.h"
@@ -36,25 +38,22 @@ class SerialLine {
   void TXENReceive();
   void SendPacket(std::uint8_t destination, std::uint8_t kind, std::string_view data,
                   std::uint8_t part);
-  // Waits up to timeoutMs for an accepted frame; PacketReceived and LastPacket tell the result.
-  void ReceivePacket(int timeoutMs);
+  // Waits up to timeoutMs for a frame to the server and returns it; nothing after the time-out.
+  // A frame already received with the previous one is returned at once.
+  std::optional<Frame> ReceivePacket(int timeoutMs);
 
   // Event handlers.
   void ComRxChar();
   void FinishedSending();
   void HRTimerTimer();
 
-  // Scans the receive buffer for the next frame.
-  void ProcessRcvBuffer();
   // Lets the simulated calculator hear another station's answer, as it would on the air.
-  void HeardStation(std::string_view frame);
+  void HeardStation(const Frame& frame);
 
   // Ends a timed wait in progress (the main window is closing): the waiting code returns after
   // the current batch of events.
   void EndTimerWait();
 
-  bool PacketReceived() const { return packetReceived_; }
-  const std::string& LastPacket() const { return lastPacket_; }
   bool TxenIsReceive() const { return txenIsReceive_; }
   bool Sending() const { return sending_; }
   const std::string& ReceiveBuffer() const { return scanner_.Buffered(); }
@@ -67,6 +66,8 @@ class SerialLine {
   void WriteToPort(std::string_view bytes);
   void RelaySimulator(const std::string& simBytes);
   bool UsesStartString() const;
+  // The next frame in what has been received; what is dropped on the way is logged.
+  std::optional<Frame> NextFrame();
   void Report(const FrameScanner::Event& event);
   bool TransmitLevel() const { return !settings_.TxenHighIsDtrFalse; }
   bool ReceiveLevel() const { return settings_.TxenHighIsDtrFalse; }
@@ -80,8 +81,6 @@ class SerialLine {
   SimulatorLink* simulator_ = &noSimulator_;
 
   FrameScanner scanner_;
-  std::string lastPacket_;
-  bool packetReceived_ = false;
   bool timerRunning_ = false;
   bool sending_ = false;
   bool txenIsReceive_ = false;

@@ -70,7 +70,7 @@ Tuserdata* TProcess::Account() {
   return &ctx_.users[static_cast<std::size_t>(userIndex_)];
 }
 
-void TProcess::HandlePacket(std::string_view frame) {
+void TProcess::HandlePacket(const Frame& frame) {
   StationLink::Received received = link_.Receive(frame);
   switch (received.request) {
     case StationLink::Request::None:

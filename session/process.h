@@ -12,12 +12,12 @@
 #include "common/records.h"
 #include "common/thash.h"
 #include "link/frame.h"
+#include "link/station_link.h"
 #include "session/action.h"
 #include "session/content.h"
 #include "session/context.h"
 #include "session/screens.h"
 #include "session/service.h"
-#include "session/station_link.h"
 
 namespace velora {
 
@@ -33,8 +33,8 @@ class TProcess : public ServiceSession {
 
   // --- The polling cycle and the station table.
 
-  // A whole frame from this station, destination byte to CRC byte. Any byte string is safe.
-  void HandlePacket(std::string_view frame);
+  // A frame from this station.
+  void HandlePacket(const Frame& frame);
   // The packet for this poll (see StationLink::NextPacket), a notice waiting to be shown first.
   TPacket NextPacket();
   // A message screen for the user, such as "Du hast Post.". It never takes the place of a

@@ -1,5 +1,5 @@
 // Screen layout for the calculators: character translation, word wrap, the payloads of text, menu
-// and input screens, and cutting a payload into link packets.
+// and input screens.
 #pragma once
 
 #include <array>
@@ -43,12 +43,5 @@ struct InputScreen {
 };
 // Longer prompts and values than a length byte can announce are cut to 255 bytes.
 std::string InputScreenPayload(const InputScreen& screen);
-
-inline constexpr int MaxTransferParts = 255;
-
-// Cuts a payload into packets of at most maxLength data bytes (forced into 1..249). A payload
-// needing more than 255 parts is cut short; `truncated` then tells the caller.
-std::vector<TPacket> SplitIntoPackets(std::uint8_t kind, std::string_view data, int maxLength,
-                                      bool& truncated);
 
 }  // namespace velora

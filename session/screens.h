@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "common/ports.h"
+#include "link/station_link.h"
 #include "session/action.h"
 #include "session/content.h"
-#include "session/station_link.h"
 #include "settings/server_settings.h"
 
 namespace velora {

@@ -48,8 +48,8 @@ class Calculator {
   }
 
   void Send(std::uint8_t kind, std::string_view data) {
-    s_.HandlePacket(BuildFrame(ServerAddress, kind, static_cast<std::uint8_t>(s_.Address()), 1,
-                               data.substr(0, MaxFrameData)));
+    testing::Deliver(s_, BuildFrame(ServerAddress, kind, static_cast<std::uint8_t>(s_.Address()), 1,
+                                    data.substr(0, MaxFrameData)));
   }
 
   // What the calculator sends for the screen on display.

@@ -141,8 +141,8 @@ class Run {
   }
 
   void Send(std::uint8_t kind, std::string_view data, std::uint8_t part = 1) {
-    s_->HandlePacket(BuildFrame(ServerAddress, kind, static_cast<std::uint8_t>(s_->Address()), part,
-                                data.substr(0, MaxFrameData)));
+    testing::Deliver(*s_, BuildFrame(ServerAddress, kind, static_cast<std::uint8_t>(s_->Address()),
+                                     part, data.substr(0, MaxFrameData)));
   }
 
   void Step() {
@@ -157,7 +157,7 @@ class Run {
         break;
       }
       case 4:
-        s_->HandlePacket(in_.Text());
+        testing::Deliver(*s_, in_.Text());
         break;
       case 5: {
         // A frame damaged on the air: cut short or one byte changed.
@@ -169,7 +169,7 @@ class Run {
         } else {
           frame[at] = static_cast<char>(in_.Byte());
         }
-        s_->HandlePacket(frame);
+        testing::Deliver(*s_, frame);
         break;
       }
       case 6:

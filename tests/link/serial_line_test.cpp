@@ -32,6 +32,11 @@ using testing::RadioTestStation;
 // Station 4's idle answer to the server.
 const std::string Answer4 = BuildFrame(ServerAddress, KindNothing, 4, 1, "");
 
+// The bytes of a received frame, or a mark for none.
+std::string Got(const std::optional<Frame>& frame) {
+  return frame ? frame->Bytes() : "(no frame)";
+}
+
 class FakeSimulator : public SimulatorLink {
  public:
   std::string SendToServer() override {
@@ -163,9 +168,8 @@ TEST_F(SerialLineTest, EveryWaitEndsWhenTheApplicationTerminates) {
   EXPECT_EQ(NowUs(), 2000);
   EXPECT_FALSE(timer.Active());
 
-  line->ReceivePacket(80);
+  EXPECT_FALSE(line->ReceivePacket(80));
   EXPECT_EQ(NowUs(), 2000);
-  EXPECT_FALSE(line->PacketReceived());
 
   pump.ClearTermination();
   At(9000, [this] { pump.RequestTermination(); });
@@ -335,9 +339,7 @@ TEST_F(SerialLineTest, ReceivePacketTakesAnAnswerWithinTheWindow) {
   line->TXENReceive();
   station.TransmitAt(NowUs() + 5000, "U" + Answer4);
   const std::int64_t start = NowUs();
-  line->ReceivePacket(50);
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), Answer4);
+  EXPECT_EQ(Got(line->ReceivePacket(50)), Answer4);
   // Once the last byte has arrived and the port has announced it.
   EXPECT_GT(NowUs() - start, 5000 + BurstTimeUs(7));
   EXPECT_LE(NowUs() - start, 5000 + BurstTimeUs(7) + VirtualSerialPort::DefaultReceiveLatencyUs);
@@ -348,9 +350,7 @@ TEST_F(SerialLineTest, ReceivePacketTakesAnAnswerWithinTheWindow) {
 
   // The next wait starts without a frame and ends by its time-out.
   const std::int64_t second = NowUs();
-  line->ReceivePacket(30);
-  EXPECT_FALSE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), Answer4);
+  EXPECT_FALSE(line->ReceivePacket(30));
   EXPECT_EQ(NowUs() - second, 30'000);
   EXPECT_TRUE(Logged("NOTE : receive timeout"));
 }
@@ -361,7 +361,6 @@ TEST_F(SerialLineTest, BytesArrivingWhileSendingStayInThePort) {
   station.TransmitAt(NowUs() + 500, "U" + Answer4);
   time.RunFor(20'000);
   EXPECT_TRUE(line->ReceiveBuffer().empty());
-  EXPECT_FALSE(line->PacketReceived());
   EXPECT_EQ(port.ReadAll(), "U" + Answer4);
 }
 
@@ -375,8 +374,7 @@ TEST_F(SerialLineTest, TurnaroundDropDiscardsWhatArrivedDuringTheReadPause) {
   EXPECT_TRUE(Logged("DROP : TXEN-Wechsel:junk"));
   EXPECT_TRUE(line->ReceiveBuffer().empty());
   station.TransmitAt(NowUs() + 1000, "U" + Answer4);
-  line->ReceivePacket(50);
-  EXPECT_TRUE(line->PacketReceived());
+  EXPECT_EQ(Got(line->ReceivePacket(50)), Answer4);
   EXPECT_TRUE(Logged("NOTE : deleting from rcvbuffer (1:U<1><6><10><4><1><203>)"));
 }
 
@@ -388,8 +386,7 @@ TEST_F(SerialLineTest, WithoutTheDropTurnaroundBytesWaitInThePortAndAreSkipped) 
   line->TXENReceive();
   EXPECT_EQ(CountStartingWith("DROP : TXEN-Wechsel:"), 0);
   station.TransmitAt(NowUs() + 1000, "U" + Answer4);
-  line->ReceivePacket(50);
-  EXPECT_TRUE(line->PacketReceived());
+  EXPECT_EQ(Got(line->ReceivePacket(50)), Answer4);
   EXPECT_TRUE(Logged("NOTE : deleting from rcvbuffer (5:junkU<1><6><10><4><1><203>)"));
 }
 
@@ -400,35 +397,30 @@ class ScannerTest : public SerialLineTest {
     port.SetReceiveLatencyUs(40'000);
     line->TXENReceive();
   }
-  void Hear(const std::string& bytes) {
+  // The frame a receive wait takes from what the station sends (nothing when none).
+  std::string Hear(const std::string& bytes) {
     station.TransmitAt(NowUs() + 1000, bytes);
-    time.RunFor(60'000);
+    return Got(line->ReceivePacket(60));
   }
+  // The scanner's notes, without those of the receive wait itself.
+  int ScannerNotes() { return CountStartingWith("NOTE") - CountStartingWith("NOTE : receive"); }
 };
 
 TEST_F(ScannerTest, ResynchronisesOnTheStartString) {
-  Hear(
-      "ab"
-      "U" +
-      Answer4);
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), Answer4);
+  EXPECT_EQ(Hear("abU" + Answer4), Answer4);
   EXPECT_TRUE(Logged("NOTE : Delete all before U"));
   EXPECT_TRUE(Logged("NOTE : deleting from rcvbuffer (3:abU<1><6><10><4><1><203>)"));
   EXPECT_TRUE(line->ReceiveBuffer().empty());
 }
 
 TEST_F(ScannerTest, BytesWithoutStartStringAreDiscarded) {
-  Hear("xyz\x01");
-  EXPECT_FALSE(line->PacketReceived());
+  EXPECT_EQ(Hear("xyz\x01"), "(no frame)");
   EXPECT_TRUE(Logged("NOTE : emptying rcvbuffer (4 Byte:xyz<1>)"));
   EXPECT_TRUE(line->ReceiveBuffer().empty());
 }
 
 TEST_F(ScannerTest, ABadLengthByteSkipsToTheNextStartString) {
-  Hear("U" + Bytes({0x04, 0x05, 0x01, 0x02, 0x03}) + "U" + Answer4);
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), Answer4);
+  EXPECT_EQ(Hear("U" + Bytes({0x04, 0x05, 0x01, 0x02, 0x03}) + "U" + Answer4), Answer4);
   EXPECT_TRUE(Logged(std::string("DROP : ungültiges Längenbyte (12:<4><5><1><2><3>U"_cp) +
                      "<1><6><10><4><1><203>)"));
   EXPECT_TRUE(Logged("NOTE : deleting from rcvbuffer (6:<4><5><1><2><3>U<1><6><10><4><1><203>)"));
@@ -436,66 +428,52 @@ TEST_F(ScannerTest, ABadLengthByteSkipsToTheNextStartString) {
 
 TEST_F(ScannerTest, ABadLengthByteWithoutStartStringEmptiesTheBuffer) {
   settings.SendPacketInitString = false;
-  Hear(Bytes({0x01, 0x03, 0x0A, 0x04, 0x01, 0x00}) + Answer4);
-  EXPECT_FALSE(line->PacketReceived());
+  EXPECT_EQ(Hear(Bytes({0x01, 0x03, 0x0A, 0x04, 0x01, 0x00}) + Answer4), "(no frame)");
   EXPECT_TRUE(line->ReceiveBuffer().empty());
   EXPECT_EQ(CountStartingWith(std::string("DROP : ungültiges Längenbyte (12:"_cp)), 1);
-  Hear(Answer4);
-  EXPECT_TRUE(line->PacketReceived());
+  EXPECT_EQ(Hear(Answer4), Answer4);
 }
 
 TEST_F(ScannerTest, OfTwoFramesInOneEventTheFirstIsTakenAndTheSecondWaits) {
   const std::string answer5 = BuildFrame(ServerAddress, KindMenuReply, 5, 1, "\x03");
-  Hear("U" + Answer4 + "U" + answer5);
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), Answer4);
+  EXPECT_EQ(Hear("U" + Answer4 + "U" + answer5), Answer4);
   EXPECT_EQ(line->ReceiveBuffer(), "U" + answer5);
 
   // The next wait takes it at once instead of letting it go stale.
   const std::int64_t before = NowUs();
-  line->ReceivePacket(50);
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), answer5);
+  EXPECT_EQ(Got(line->ReceivePacket(50)), answer5);
   EXPECT_EQ(NowUs(), before);
   EXPECT_TRUE(line->ReceiveBuffer().empty());
 }
 
 TEST_F(ScannerTest, AFrameMayArriveInPieces) {
-  Hear("U" + Answer4.substr(0, 3));
-  EXPECT_FALSE(line->PacketReceived());
+  EXPECT_EQ(Hear("U" + Answer4.substr(0, 3)), "(no frame)");
   EXPECT_EQ(line->ReceiveBuffer(), Answer4.substr(0, 3)) << "the start string is found";
-  Hear(Answer4.substr(3));
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), Answer4);
+  EXPECT_EQ(Hear(Answer4.substr(3)), Answer4);
 }
 
 TEST_F(ScannerTest, TheSwitchToReceiveStartsAFreshReception) {
   Hear("U" + Answer4.substr(0, 3));
   line->TXENReceive();
   EXPECT_TRUE(line->ReceiveBuffer().empty());
-  Hear(Answer4.substr(3));
-  EXPECT_FALSE(line->PacketReceived()) << "the rest alone is no frame";
-  Hear("U" + Answer4);
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), Answer4);
+  EXPECT_EQ(Hear(Answer4.substr(3)), "(no frame)") << "the rest alone is no frame";
+  EXPECT_EQ(Hear("U" + Answer4), Answer4);
 }
 
 TEST_F(ScannerTest, ForeignAndCorruptFramesAreDroppedByLevel) {
   const std::string toAll = BuildFrame(BroadcastAddress, KindNothing, 4, 1, "");
-  Hear("U" + toAll);
-  EXPECT_FALSE(line->PacketReceived());
+  EXPECT_EQ(Hear("U" + toAll), "(no frame)");
   EXPECT_TRUE(Logged(std::string("DROP : nicht für Server (6:"_cp) + ReadableBytes(toAll) + ")"));
 
   std::string corrupt = Answer4;
   corrupt[2] = 0x0B;
-  Hear("U" + corrupt);
-  EXPECT_FALSE(line->PacketReceived());
+  EXPECT_EQ(Hear("U" + corrupt), "(no frame)");
   EXPECT_TRUE(Logged(std::string("DROP : Prüfsummenfehler"_cp)));
 
   log.level = 0;
   Hear("U" + corrupt + "U" + toAll + "U\x01\x02\x03\x04\x05\x06");
   EXPECT_EQ(CountStartingWith("DROP"), 2);
-  EXPECT_EQ(CountStartingWith("NOTE"), 4);  // only those of the first two, at level 3
+  EXPECT_EQ(ScannerNotes(), 4);  // only those of the first two, at level 3
 }
 
 // Noise just before an answer: a long bogus length, or a bad candidate that ends inside the
@@ -532,9 +510,7 @@ TEST_F(ScannerTest, NoiseBeforeAnAnswerDoesNotCostTheAnswer) {
         station.TransmitAt(at, air.substr(offset, n));
         offset += n;
       }
-      line->ReceivePacket(static_cast<int>(sizes.size()) * 60 + 100);
-      EXPECT_TRUE(line->PacketReceived());
-      EXPECT_EQ(line->LastPacket(), Answer4);
+      EXPECT_EQ(Got(line->ReceivePacket(static_cast<int>(sizes.size()) * 60 + 100)), Answer4);
       EXPECT_TRUE(Logged(noise.drop));
       EXPECT_TRUE(Logged("RCVD : <1><6><10><4><1><203>"));
       time.RunFor(100'000);
@@ -544,15 +520,12 @@ TEST_F(ScannerTest, NoiseBeforeAnAnswerDoesNotCostTheAnswer) {
 
 TEST_F(ScannerTest, AnEmptyStartStringCountsAsNone) {
   settings.PacketInitString.clear();
-  Hear(Answer4);
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), Answer4);
+  EXPECT_EQ(Hear(Answer4), Answer4);
 }
 
 TEST_F(ScannerTest, ALongStartStringIsFoundAcrossTheBuffer) {
   settings.PacketInitString = "UU";
-  Hear("xUyUU" + Answer4);
-  EXPECT_TRUE(line->PacketReceived());
+  EXPECT_EQ(Hear("xUyUU" + Answer4), Answer4);
   EXPECT_TRUE(Logged("NOTE : deleting from rcvbuffer (5:xUyUU<1><6><10><4><1><203>)"));
 }
 
@@ -562,9 +535,7 @@ TEST_F(SerialLineTest, TheSimulatorAnswersThroughTheShortCutAndIsHeardOnTheAir) 
   log.level = 0;
   line->TXENReceive();
   const std::int64_t start = NowUs();
-  line->ReceivePacket(50);
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), simFrame);
+  EXPECT_EQ(Got(line->ReceivePacket(50)), simFrame);
   EXPECT_TRUE(Logged("TiSim SENT 7 byte: " + ReadableBytes("U" + simFrame)));
   // Radio stations hear exactly what the simulated station sent, none of it cut.
   time.RunFor(10'000);
@@ -579,15 +550,12 @@ TEST_F(SerialLineTest, TheShortCutLogsTheWholeBufferButCountsOnlyTheSimulatorsBy
   port.SetReceiveLatencyUs(40'000);
   line->TXENReceive();
   station.TransmitAt(NowUs() + 1000, "U" + Answer4 + "zz");
-  line->ReceivePacket(80);
-  ASSERT_TRUE(line->PacketReceived());
+  ASSERT_EQ(Got(line->ReceivePacket(80)), Answer4);
   ASSERT_EQ(line->ReceiveBuffer(), "zz");
 
   const std::string simFrame = BuildFrame(ServerAddress, KindNothing, 5, 1, "");
   simulator.pending = "U" + simFrame;
-  line->ReceivePacket(50);
-  EXPECT_TRUE(line->PacketReceived());
-  EXPECT_EQ(line->LastPacket(), simFrame);
+  EXPECT_EQ(Got(line->ReceivePacket(50)), simFrame);
   EXPECT_TRUE(Logged("TiSim SENT 7 byte: zz" + ReadableBytes("U" + simFrame)));
 }
 

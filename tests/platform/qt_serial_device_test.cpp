@@ -171,9 +171,9 @@ TEST_F(QtSerialDeviceTest, TheSerialLineSendsAndReceivesFramesThroughTheAdapter)
 
   const std::string answer = BuildFrame(ServerAddress, KindMenuReply, 4, 1, "\x02");
   pty.Write("U" + answer);
-  line.ReceivePacket(1000);
-  EXPECT_TRUE(line.PacketReceived());
-  EXPECT_EQ(line.LastPacket(), answer);
+  const std::optional<Frame> frame = line.ReceivePacket(1000);
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->Bytes(), answer);
 }
 
 }  // namespace

@@ -48,9 +48,9 @@ TEST(QtServerPortTest, PortZeroIsAWorkingVirtualRadio) {
 
   const std::string answer = BuildFrame(ServerAddress, KindNothing, 4, 1, "");
   calculator.TransmitAt(port.Radio().scheduler().NowUs() + 1000, "U" + answer);
-  line.ReceivePacket(500);
-  EXPECT_TRUE(line.PacketReceived());
-  EXPECT_EQ(line.LastPacket(), answer);
+  const std::optional<Frame> frame = line.ReceivePacket(500);
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->Bytes(), answer);
 }
 
 TEST(QtServerPortTest, ANumberOrAPathSelectsADevice) {

@@ -84,25 +84,25 @@ TEST_P(SessionFuzz, AnyFramesLeaveTheSessionSound) {
     const unsigned choice = rng() % 10;
     const auto source = static_cast<std::uint8_t>(s->Address());
     if (choice < 4) {
-      s->HandlePacket(BuildFrame(1, InterestingKind(rng), source,
-                                 static_cast<std::uint8_t>(rng() % 5 == 0 ? rng() : rng() % 4),
-                                 InterestingData(rng)));
+      testing::Deliver(*s, BuildFrame(1, InterestingKind(rng), source,
+                                      static_cast<std::uint8_t>(rng() % 5 == 0 ? rng() : rng() % 4),
+                                      InterestingData(rng)));
     } else if (choice < 5) {
       std::string junk(rng() % 300, '\0');
       for (char& c : junk)
         c = static_cast<char>(rng());
-      s->HandlePacket(junk);
+      testing::Deliver(*s, junk);
     } else if (choice < 6) {
       const std::string frame =
           BuildFrame(1, InterestingKind(rng), source, 1, InterestingData(rng));
-      s->HandlePacket(std::string_view(frame).substr(0, rng() % (frame.size() + 1)));
+      testing::Deliver(*s, std::string_view(frame).substr(0, rng() % (frame.size() + 1)));
     } else {
       const TPacket p = s->NextPacket();
       ASSERT_LE(p.Data.size(), LimitOf(p));
       if (p.Kind != KindNothing && p.Kind != KindAck && rng() % 2 == 0) {
-        s->HandlePacket(BuildFrame(1, KindAck, source, 1, {}));
+        testing::Deliver(*s, BuildFrame(1, KindAck, source, 1, {}));
       } else if (rng() % 2 == 0) {
-        s->HandlePacket(BuildFrame(1, KindNothing, source, 1, {}));
+        testing::Deliver(*s, BuildFrame(1, KindNothing, source, 1, {}));
       }
     }
 

@@ -95,13 +95,13 @@ TEST(PreLoginTest, RandomFramesRunNothingButTheLoginPagesActions) {
       if (choice < 5) {
         const std::uint8_t kind = RandomKind(rng);
         const auto part = static_cast<std::uint8_t>(rng() % 8 == 0 ? rng() : 1 + rng() % 2);
-        s->HandlePacket(BuildFrame(ServerAddress, kind, source, part, RandomData(rng, kind)));
+        testing::Deliver(*s, BuildFrame(ServerAddress, kind, source, part, RandomData(rng, kind)));
         ++frame;
       } else if (choice < 7) {
         const TPacket p = s->NextPacket();
         ASSERT_NE(p.Kind & ~ContinuationBit, KindMenuScreen) << "a menu before login";
         if (p.Kind != KindAck && p.Kind != KindNothing) {
-          s->HandlePacket(BuildFrame(ServerAddress, KindAck, source, 1, ""));
+          testing::Deliver(*s, BuildFrame(ServerAddress, KindAck, source, 1, ""));
           ++frame;
         }
       } else {

@@ -240,47 +240,5 @@ TEST(ScreenPayloadTest, ReplyKinds) {
   EXPECT_EQ(ReplyKindOf(KindLogoutAck), 0);
 }
 
-TEST(PacketSplitTest, PartsAndLimits) {
-  bool truncated = true;
-  auto one = SplitIntoPackets(11, std::string(249, 'x'), 249, truncated);
-  ASSERT_EQ(one.size(), 1u);
-  EXPECT_EQ(one[0].Kind, 11);
-  EXPECT_EQ(one[0].Part, 1);
-  EXPECT_FALSE(truncated);
-
-  std::string data(250, 'a');
-  data.back() = 'z';
-  auto two = SplitIntoPackets(11, data, 249, truncated);
-  ASSERT_EQ(two.size(), 2u);
-  EXPECT_EQ(two[0].Kind, 11);
-  EXPECT_EQ(two[0].Part, 2);
-  EXPECT_EQ(two[0].Data.size(), 249u);
-  EXPECT_EQ(two[1].Kind, 11 | 0x80);
-  EXPECT_EQ(two[1].Part, 2);
-  EXPECT_EQ(two[1].Data, "z");
-
-  auto empty = SplitIntoPackets(14, "", 10, truncated);
-  ASSERT_EQ(empty.size(), 1u);
-  EXPECT_EQ(empty[0].Part, 1);
-  EXPECT_TRUE(empty[0].Data.empty());
-
-  std::string big;
-  for (int i = 0; i < 300; ++i)
-    big += static_cast<char>(i);
-  auto many = SplitIntoPackets(15, big, 1, truncated);
-  EXPECT_TRUE(truncated);
-  ASSERT_EQ(many.size(), 255u);
-  EXPECT_EQ(many[0].Part, 255);
-  EXPECT_EQ(many[254].Part, 255);
-  EXPECT_EQ(many[254].Kind, 15 | 0x80);
-  EXPECT_EQ(many[254].Data, std::string(1, static_cast<char>(254)));
-
-  auto clamped = SplitIntoPackets(11, std::string(300, 'c'), 0, truncated);
-  EXPECT_EQ(clamped.size(), 255u) << "a length below 1 counts as 1";
-  auto capped = SplitIntoPackets(11, std::string(300, 'c'), 1000, truncated);
-  ASSERT_EQ(capped.size(), 2u) << "no frame carries more than 249 data bytes";
-  EXPECT_EQ(capped[0].Data.size(), 249u);
-}
-
 }  // namespace
 }  // namespace velora

@@ -111,9 +111,12 @@ bool Harness::Logged(std::string_view text) {
   return LogContents().find(text) != std::string::npos;
 }
 
+void Deliver(TProcess& session, std::string_view bytes) {
+  if (std::optional<Frame> frame = Frame::Parse(bytes)) session.HandlePacket(*frame);
+}
+
 void Calculator::Send(std::uint8_t kind, std::string_view data, std::uint8_t part) {
-  s_.HandlePacket(
-      BuildFrame(ServerAddress, kind, static_cast<std::uint8_t>(s_.Address()), part, data));
+  Deliver(s_, BuildFrame(ServerAddress, kind, static_cast<std::uint8_t>(s_.Address()), part, data));
 }
 
 std::optional<Screen> Calculator::Next(int maxPolls) {

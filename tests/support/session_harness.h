@@ -127,6 +127,9 @@ class MainMenuSessionTest : public ::testing::Test {
   std::unique_ptr<Calculator> calc;
 };
 
+// Hands the bytes to the session when they make an intact frame, as the radio's scanner would.
+void Deliver(TProcess& session, std::string_view bytes);
+
 // The page text a screen shows for a PC text, laid out and translated for the model.
 std::string Shown(std::string_view text, std::uint8_t calcType = 0);
 // The screen's rows joined by blanks, runs of blanks collapsed, ends trimmed: the words of a

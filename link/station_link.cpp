@@ -1,10 +1,10 @@
 // The link protocol of one station.
-#include "session/station_link.h"
+#include "link/station_link.h"
 
 #include <algorithm>
 
 #include "common/cp1252.h"
-#include "session/screen.h"
+#include "link/packets.h"
 
 namespace velora {
 
@@ -20,17 +20,14 @@ bool AlwaysAccepted(std::uint8_t kind) {
 StationLink::StationLink(const ServerSettings& settings, LogSink& log)
     : settings_(settings), log_(log) {}
 
-StationLink::Received StationLink::Receive(std::string_view frame) {
-  // The link never hands over less than a header and a CRC; anything shorter is not a frame.
-  if (frame.size() < FrameOverhead) return {};
-  const std::uint8_t rawKind = FrameByte(frame, FrameKind);
+StationLink::Received StationLink::Receive(const Frame& frame) {
+  const std::uint8_t rawKind = frame.Kind();
   ackOwed_ = true;
   answered_ = true;
 
   const std::uint8_t kind = rawKind & static_cast<std::uint8_t>(~ContinuationBit);
   if (!AlwaysAccepted(kind) && kind != expectedReply_) return {};
-  std::optional<std::string> data =
-      reassembler_.Take(rawKind, FrameByte(frame, FramePart), FramePayload(frame));
+  std::optional<std::string> data = reassembler_.Take(rawKind, frame.Part(), frame.Payload());
   if (!data) return {};
 
   switch (kind) {

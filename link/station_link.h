@@ -28,8 +28,8 @@ class StationLink {
   // Settings are read at each use.
   StationLink(const ServerSettings& settings, LogSink& log);
 
-  // A whole frame from this station, destination byte to CRC byte. Any byte string is safe.
-  Received Receive(std::string_view frame);
+  // A frame from this station.
+  Received Receive(const Frame& frame);
   // The packet for this poll: an owed acknowledgement first, control packets at once, screens
   // only once the calculator has reported itself idle. Unacknowledged packets are sent again.
   TPacket NextPacket();
