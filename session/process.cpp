@@ -88,9 +88,11 @@ void TProcess::HandlePacket(const Frame& frame) {
 }
 
 TPacket TProcess::NextPacket() {
-  // An input field is never replaced under the user's typing; any other screen once it is
-  // shown and the calculator has nothing left to say about it.
-  if (!notices_.empty() && !loggedOut_ && link_.Idle() && link_.ExpectedReply() != KindInputReply) {
+  // Never under the user's typing, nor over a message (a confirmation, say) before it has been
+  // read: those show it when they are answered. Any other screen once it is shown and the
+  // calculator has nothing left to say about it.
+  if (!notices_.empty() && !loggedOut_ && link_.Idle() &&
+      link_.ExpectedReply() != KindInputReply && !screens_.MessageOnDisplay()) {
     ShowNotice();
   }
   return link_.NextPacket();
@@ -104,9 +106,9 @@ void TProcess::QueueNotice(std::string_view text) {
 void TProcess::ShowNotice() {
   const std::string text = std::move(notices_.front());
   notices_.erase(notices_.begin());
-  // A message on display (a confirmation, say) leads on where it would have led: going back to
-  // its page would offer the form just sent once more. Otherwise back to the page on display;
-  // a session that has loaded none yet goes to its start page.
+  // Over a message just read (a confirmation, say) it leads on where the message would have led:
+  // going back to its page would offer the form just sent once more. Otherwise back to the page
+  // on display; a session that has loaded none yet goes to its start page.
   if (screens_.MessageOnDisplay()) {
     screens_.ShowMessageScreen(text, screens_.FirstPageAction());
     return;

@@ -39,8 +39,9 @@ class TProcess : public ServiceSession {
   TPacket NextPacket();
   // A message screen for the user, such as "Du hast Post.". It never takes the place of a
   // screen the calculator may be answering: it waits until the screen on display has arrived
-  // and the calculator is idle, and an input field until its answer has been handled. Dismissing
-  // it leads back to the page on display, or on where a message on display would have led.
+  // and the calculator is idle, an input field until its answer has been handled, and a message
+  // until it is dismissed. Dismissing the notice leads back to the page on display, or on where
+  // the message it followed would have led.
   void QueueNotice(std::string_view text);
   bool NoticePending() const { return !notices_.empty(); }
 

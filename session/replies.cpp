@@ -63,6 +63,11 @@ void TProcess::HandleTextReply(std::string_view data) {
     screens_.ShowInputField(std::move(field));
     return;
   }
+  // A notice held back while the message was read comes before where the message leads.
+  if (screens_.MessageOnDisplay() && NoticePending()) {
+    ShowNotice();
+    return;
+  }
   PerformAction(screens_.FirstPageAction());
 }
 
