@@ -62,4 +62,8 @@ void WatchStatusSignal(QObject* parent, std::function<void()> onSignal) {
   Watch(parent, {SIGUSR1}, std::move(onSignal));
 }
 
+void IgnoreFileSizeSignal() {
+  ::signal(SIGXFSZ, SIG_IGN);
+}
+
 }  // namespace velora

@@ -13,5 +13,8 @@ namespace velora {
 void WatchTerminationSignals(QObject* parent, std::function<void()> onSignal);
 // SIGUSR1, the operator's request for the status line; as above.
 void WatchStatusSignal(QObject* parent, std::function<void()> onSignal);
+// A file-size limit (ulimit -f, LimitFSIZE) would kill the program with SIGXFSZ at the first
+// write past it. Ignored, that write fails with EFBIG and is handled like a full disk.
+void IgnoreFileSizeSignal();
 
 }  // namespace velora

@@ -12,6 +12,7 @@
 #include "platform/qt_settings_backend.h"
 
 int main(int argc, char** argv) {
+  velora::IgnoreFileSizeSignal();
   velora::VeloraApplication app(argc, argv);
   // The radio's pauses and time-outs end on time even on a busy box (where the kernel grants it).
   velora::RequestShortTimeSlices();

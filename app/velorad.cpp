@@ -221,6 +221,7 @@ int Run(const Options& options) {
                 ".");
   server.SetLogLevel(static_cast<LogLevel>(options.logLevel));
   port->SetNoteHandler([&server](std::string_view note) { server.LogLine(note); });
+  port->SetEventHandler([&ui](std::string_view line) { ui.EventLine(line); });
 
   std::unique_ptr<QtSettingsBackend> backend = MakeSettingsBackend(options);
   Lifecycle lifecycle(server, ui, *backend, PortLabels, ".");
@@ -296,6 +297,7 @@ int Run(const Options& options) {
 }  // namespace velora
 
 int main(int argc, char** argv) {
+  velora::IgnoreFileSizeSignal();
   std::string error;
   const std::optional<velora::Options> options = velora::Parse(argc, argv, error);
   if (!options) {

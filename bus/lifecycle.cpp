@@ -9,10 +9,12 @@ Lifecycle::Lifecycle(Server& server, OperatorUi& ui, SettingsBackend& backend,
       ui_(ui),
       workDir_(std::move(workDir)),
       edited_(server.Settings()),
-      form_(edited_),
+      // The settings applied at use go straight to the server's record, the copied ones only
+      // through SetUpVars.
+      form_(edited_, server.SettingsAtUse()),
       store_(backend, form_, std::move(listPorts)),
       files_(workDir_) {
-  server_.SetSaveHandler([this] { SaveWhileRunning(); });
+  server_.SetSaveHandler([this] { return SaveWhileRunning(); });
 }
 
 Lifecycle::~Lifecycle() {
@@ -56,13 +58,13 @@ bool Lifecycle::LoadFiles(std::uint32_t seed) {
 
 SettingsFailure Lifecycle::LoadSettings() {
   SettingsFailure failure = store_.Load();
-  if (!failure) server_.ApplySettings(edited_);
+  if (!failure) server_.ApplyCopiedSettings(edited_);
   return failure;
 }
 
 SettingsFailure Lifecycle::CloseSettings() {
   SettingsFailure failure = store_.Save();
-  if (!failure) server_.ApplySettings(edited_);
+  if (!failure) server_.ApplyCopiedSettings(edited_);
   return failure;
 }
 
@@ -87,18 +89,24 @@ SaveResult Lifecycle::Save() {
   return SaveResult{report.failed};
 }
 
-void Lifecycle::SaveWhileRunning() {
+bool Lifecycle::SaveWhileRunning() {
   const UserFileReport report = SaveFiles();
-  for (const std::string& failed : report.failed)
-    server_.LogLine("NOTE : saving failed: " + failed);
   if (report.failed.empty()) {
     saveFailureShown_ = false;
-    return;
+    lastSaveFailure_.clear();
+    return true;
   }
-  if (saveFailureShown_) return;
+  // Tried again every few seconds: the same reason is not logged again each time.
+  if (report.failed != lastSaveFailure_) {
+    for (const std::string& failed : report.failed)
+      server_.LogLine("NOTE : saving failed: " + failed);
+    lastSaveFailure_ = report.failed;
+  }
+  if (saveFailureShown_) return false;
   saveFailureShown_ = true;
   for (const std::string& box : report.boxes)
     ui_.ShowMessage(box);
+  return false;
 }
 
 }  // namespace velora

@@ -52,7 +52,8 @@ class Lifecycle {
   // When both files were last saved without a failure in this run (while it ran or at its end).
   const std::optional<DateTime>& LastSave() const { return lastSave_; }
 
-  // The configuration dialog's fields. Closing the dialog saves them and applies them.
+  // The configuration dialog's fields. A change of a setting applied at use reaches the server
+  // at once; closing the dialog saves them all and applies the copied ones.
   SettingsForm& Form() { return form_; }
   SettingsFailure CloseSettings();
   // An account that lives only in memory and is never saved (a demo calculator's).
@@ -61,8 +62,9 @@ class Lifecycle {
  private:
   bool Report(const UserFileReport& report);
   UserFileReport SaveFiles();
-  // The server's periodic save: a failure is logged each time and shown once until a save works.
-  void SaveWhileRunning();
+  // The server's periodic save, false when it failed: a failure is logged when its reason is
+  // new and shown once until a save works.
+  bool SaveWhileRunning();
 
   Server& server_;
   OperatorUi& ui_;
@@ -75,6 +77,7 @@ class Lifecycle {
   FolderLock lock_;
   UserFiles files_;
   bool saveFailureShown_ = false;
+  std::vector<std::string> lastSaveFailure_;
   std::optional<DateTime> lastSave_;
 };
 

@@ -8,6 +8,7 @@
 #include "common/constants.h"
 #include "common/cp1252.h"
 #include "link/frame.h"
+#include "settings/settings_table.h"
 
 namespace velora {
 
@@ -50,13 +51,14 @@ void Server::ApplyCommands() {
 }
 
 void Server::SaveIfChanged() {
-  if (!running_ || !onSave_ || changes_.Count() == changesSaved_) return;
+  if (!running_ || !onSave_) return;
+  if (changes_.Count() == changesSaved_ && !saveFailed_) return;
   const std::uint32_t now = ports_.clock.TickMs();
   if (now - lastSaveTick_ < SaveIntervalMs) return;
-  // Taken as saved whatever the outcome: a failed save is tried again at the next change.
   changesSaved_ = changes_.Count();
   lastSaveTick_ = now;
-  onSave_();
+  // A full disk may be freed at any time; nothing need change for the save to be due again.
+  saveFailed_ = !onSave_();
 }
 
 ServerStats Server::Stats() const {
@@ -88,10 +90,21 @@ void Server::SetLogLevel(LogLevel level) {
 }
 
 void Server::ApplySettings(const ServerSettings& settings) {
-  Run([this, settings] {
-    settings_ = settings;
-    if (port_->PortNumber() != settings_.ComPort) port_->SetPortNumber(settings_.ComPort);
+  Run([this, settings] { TakeSettings(settings); });
+}
+
+void Server::ApplyCopiedSettings(const ServerSettings& settings) {
+  // The fields applied at use are taken as they are when the command runs: the dialog may have
+  // changed them since.
+  Run([this, next = ServerSettings(settings)]() mutable {
+    CopyAtUseSettings(settings_, next);
+    TakeSettings(next);
   });
+}
+
+void Server::TakeSettings(const ServerSettings& settings) {
+  settings_ = settings;
+  if (port_->PortNumber() != settings_.ComPort) port_->SetPortNumber(settings_.ComPort);
 }
 
 void Server::KickUser(int accountIndex) {

@@ -90,8 +90,14 @@ class Server {
   void SetLogLevel(LogLevel level);
   // A line in the detailed log, whatever the level (the platform's notes about the port).
   void LogLine(std::string_view text) { log_.Log(text); }
-  // The settings the configuration dialog applies, the port number included.
+  // All settings at once, the port number included (a test's or a tool's configuration).
   void ApplySettings(const ServerSettings& settings);
+  // What the configuration dialog's SetUpVars applies: the copied settings and the port number.
+  // Those applied at use stay as the dialog wrote them into SettingsAtUse().
+  void ApplyCopiedSettings(const ServerSettings& settings);
+  // The record the configuration dialog writes each setting applied at use into as it changes,
+  // so that its readers see the change at the next use, even while the dialog is open.
+  ServerSettings& SettingsAtUse() { return settings_; }
   // An administrator's kick from outside a session: the account's session shows "kickme".
   void KickUser(int accountIndex);
   // A message screen on the first session registered under the name.
@@ -110,8 +116,9 @@ class Server {
   // Called with the number of stations whenever it changes.
   void SetStationCountHandler(std::function<void(std::size_t)> handler);
   // Called at the start of a cycle when the user table or the feedback list has changed since
-  // the last call, at most once every SaveIntervalMs.
-  void SetSaveHandler(std::function<void()> save) { onSave_ = std::move(save); }
+  // the last call, at most once every SaveIntervalMs. It answers whether the save worked; a
+  // failed one is tried again every SaveIntervalMs until it works, changes or not.
+  void SetSaveHandler(std::function<bool()> save) { onSave_ = std::move(save); }
 
   // --- Read-only views.
 
@@ -134,6 +141,7 @@ class Server {
 
  private:
   void Run(std::function<void()> command);
+  void TakeSettings(const ServerSettings& settings);
   void ApplyCommands();
   void SaveIfChanged();
   void OneCycle();
@@ -181,7 +189,8 @@ class Server {
   ChangeCounter changes_;
   std::uint64_t changesSaved_ = 0;
   std::uint32_t lastSaveTick_ = 0;
-  std::function<void()> onSave_;
+  bool saveFailed_ = false;
+  std::function<bool()> onSave_;
 };
 
 std::string FormatUptime(std::int32_t seconds);

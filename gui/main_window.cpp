@@ -76,6 +76,7 @@ TForm1::TForm1(SettingsBackend& backend, SettingsStore::PortLister listPorts, st
   setWindowTitle("Velora Server v3");
   setObjectName("Form1");
   port_->SetNoteHandler([this](std::string_view note) { server_.LogLine(note); });
+  port_->SetEventHandler([this](std::string_view line) { ui_.EventLine(line); });
   server_.SetLogLevel(InitialLogLevel);
   server_.SetCycleHandler([this] { ShowCycle(server_.Cycle()); });
   server_.SetStationCountHandler([this](std::size_t count) { ShowStationCount(count); });
@@ -100,6 +101,7 @@ TForm1::~TForm1() {
   server_.SetCycleHandler({});
   server_.SetStationCountHandler({});
   port_->SetNoteHandler({});
+  port_->SetEventHandler({});
 }
 
 QWidget* TForm1::BuildControls() {

@@ -7,7 +7,9 @@
 #include <QtGlobal>
 #include <algorithm>
 
+#include "common/cp1252.h"
 #include "platform/qt_port_list.h"
+#include "platform/qt_text.h"
 
 namespace velora {
 
@@ -195,15 +197,25 @@ void QtSerialDevice::Recover() {
   lastReopenNs_ = now;
   std::string error;
   if (!OpenDevice(openedPath_, error)) {
-    NoteOnce(lostNoted_, "NOTE : serial device lost after a read error (" + error +
-                             "); trying to reopen it every second");
+    if (!lostNoted_) {
+      NoteOnce(lostNoted_, "NOTE : serial device lost after a read error (" + error +
+                               "); trying to reopen it every second");
+      Event("Verbindung zum Port " + FromQString(openedPath_) + " verloren");
+    }
     wantOpen_ = true;
     recoverTimer_.start(static_cast<int>(ReopenIntervalNs / 1'000'000));
     return;
   }
+  // A read error mended by the first reopen is the log's business only.
+  const bool wasLost = lostNoted_;
   lostNoted_ = false;
   SetDtr(dtr);
   Note("NOTE : serial device reopened after a read error");
+  if (wasLost) {
+    std::string line = "Port " + FromQString(openedPath_);
+    line += " wieder geöffnet"_cp;
+    Event(line);
+  }
   if (wasDraining && onTxEmpty_) onTxEmpty_();  // what was queued went with the old handle
 }
 
@@ -213,6 +225,10 @@ void QtSerialDevice::Note(std::string_view text) {
     return;
   }
   qWarning("%.*s", static_cast<int>(text.size()), text.data());
+}
+
+void QtSerialDevice::Event(const std::string& text) {
+  if (event_) event_(text);
 }
 
 void QtSerialDevice::NoteOnce(bool& noted, std::string_view text) {

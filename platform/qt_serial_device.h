@@ -29,6 +29,8 @@ class QtSerialDevice : public SerialPort {
   const std::string& DevicePath() const { return devicePath_; }
   // Where notes about refused requests and recovered errors go (without one: qWarning).
   void SetNoteHandler(std::function<void(std::string_view)> note) { note_ = std::move(note); }
+  // Where the operator's event lines go (8-bit text): the loss of the device and its reopening.
+  void SetEventHandler(std::function<void(std::string_view)> event) { event_ = std::move(event); }
 
   int PortNumber() const override { return number_; }
   void SetPortNumber(int number) override;
@@ -50,6 +52,7 @@ class QtSerialDevice : public SerialPort {
   void Recover();
   void Note(std::string_view text);
   void NoteOnce(bool& noted, std::string_view text);
+  void Event(const std::string& text);
 
   const ServerSettings& settings_;
   QSerialPort port_;
@@ -73,6 +76,7 @@ class QtSerialDevice : public SerialPort {
   std::function<void()> onReceived_;
   std::function<void()> onTxEmpty_;
   std::function<void(std::string_view)> note_;
+  std::function<void(std::string_view)> event_;
 };
 
 }  // namespace velora

@@ -20,6 +20,10 @@ void QtServerPort::SetNoteHandler(std::function<void(std::string_view)> note) {
   device_.SetNoteHandler(std::move(note));
 }
 
+void QtServerPort::SetEventHandler(std::function<void(std::string_view)> event) {
+  device_.SetEventHandler(std::move(event));
+}
+
 void QtServerPort::SetPortNumber(int number) {
   if (number != number_) Close();
   number_ = number;

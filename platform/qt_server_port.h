@@ -30,6 +30,8 @@ class QtServerPort : public SerialPort {
   // radio; empty goes back to the number. A change closes an open port.
   void SetDevicePath(std::string path);
   void SetNoteHandler(std::function<void(std::string_view)> note);
+  // The serial device's event lines for the operator (its loss and reopening).
+  void SetEventHandler(std::function<void(std::string_view)> event);
   // The real-time virtual radio, created on first use; simulated calculators attach here. It
   // lives as long as this port.
   VirtualRadio& Radio();

@@ -28,7 +28,10 @@ constexpr std::array<EnablePair, 3> EnablePairs{{
 
 }  // namespace
 
-SettingsForm::SettingsForm(ServerSettings& settings) : settings_(settings) {
+SettingsForm::SettingsForm(ServerSettings& settings) : SettingsForm(settings, settings) {}
+
+SettingsForm::SettingsForm(ServerSettings& settings, ServerSettings& atUse)
+    : settings_(settings), atUse_(atUse) {
   for (const SettingDef& def : SettingsTable()) {
     Field& field = At(def.id);
     field.text = std::string(def.defaultText);
@@ -139,9 +142,11 @@ std::string SettingsForm::SliderLabel() const {
 
 void SettingsForm::WriteThrough(SettingId id) {
   const SettingDef& def = Def(id);
-  if (def.textTarget != nullptr) settings_.*def.textTarget = At(id).text;
-  if (def.flagTarget != nullptr) settings_.*def.flagTarget = At(id).checked;
-  if (def.positionTarget != nullptr) settings_.*def.positionTarget = sliderPosition_;
+  for (ServerSettings* record : {&settings_, &atUse_}) {
+    if (def.textTarget != nullptr) record->*def.textTarget = At(id).text;
+    if (def.flagTarget != nullptr) record->*def.flagTarget = At(id).checked;
+    if (def.positionTarget != nullptr) record->*def.positionTarget = sliderPosition_;
+  }
 }
 
 void SettingsForm::Changed(SettingId id) {

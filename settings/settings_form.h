@@ -23,6 +23,9 @@ class SettingsForm {
 
   // Every field starts at its default; the settings applied at use take the fields' state.
   explicit SettingsForm(ServerSettings& settings);
+  // As above, and every change of a setting applied at use is also written into atUse at once
+  // (the record a running server reads), whether or not the settings were ever applied.
+  SettingsForm(ServerSettings& settings, ServerSettings& atUse);
   SettingsForm(const SettingsForm&) = delete;
   SettingsForm& operator=(const SettingsForm&) = delete;
 
@@ -80,6 +83,7 @@ class SettingsForm {
   void Changed(SettingId id);
 
   ServerSettings& settings_;
+  ServerSettings& atUse_;
   std::array<Field, SettingCount> fields_;
   std::vector<std::string> portNames_;
   int comboIndex_ = NoChoice;

@@ -204,4 +204,12 @@ const SettingDef& Def(SettingId id) {
   return Table[Row(id)];
 }
 
+void CopyAtUseSettings(const ServerSettings& from, ServerSettings& to) {
+  for (const SettingDef& def : Table) {
+    if (def.textTarget != nullptr) to.*def.textTarget = from.*def.textTarget;
+    if (def.flagTarget != nullptr) to.*def.flagTarget = from.*def.flagTarget;
+    if (def.positionTarget != nullptr) to.*def.positionTarget = from.*def.positionTarget;
+  }
+}
+
 }  // namespace velora

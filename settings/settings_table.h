@@ -86,4 +86,8 @@ inline constexpr int Row(SettingId id) {
 }
 const SettingDef& Def(SettingId id);
 
+// Copies the settings applied at use (the fields the dialog writes through) from one record into
+// another, leaving the copied ones alone.
+void CopyAtUseSettings(const ServerSettings& from, ServerSettings& to);
+
 }  // namespace velora

@@ -339,7 +339,7 @@ UserFileReport UserFiles::Load(UserTable& users, FeedbackList& feedback,
   UserFileReport report = LoadUserData(directory_, users, feedback, totalUptime);
   usersRead_ = usersOnDisk_ = report.usersRead;
   feedbackRead_ = feedbackOnDisk_ = report.feedbackRead;
-  backedUp_ = false;
+  usersBackedUp_ = feedbackBackedUp_ = false;
   return report;
 }
 
@@ -350,7 +350,7 @@ UserFileReport UserFiles::Save(const UserTable& users, const FeedbackList& feedb
   const std::string feedbackBytes = FormatFeedbackFile(feedback);
   const bool usersChanged = usersBytes != usersOnDisk_;
   const bool feedbackChanged = feedbackBytes != feedbackOnDisk_;
-  if ((usersChanged || feedbackChanged) && !backedUp_) KeepBackups(report);
+  if (usersChanged || feedbackChanged) KeepBackups(report);
   if (usersChanged && WriteUserFile(report, directory_, UsersFile, usersBytes)) {
     usersOnDisk_ = usersBytes;
   }
@@ -361,12 +361,16 @@ UserFileReport UserFiles::Save(const UserTable& users, const FeedbackList& feedb
 }
 
 void UserFiles::KeepBackups(UserFileReport& report) {
-  backedUp_ = true;
-  if (usersRead_) WriteUserFile(report, directory_, std::string(UsersFile) + ".bak", *usersRead_);
-  if (feedbackRead_) {
+  if (usersRead_ && !usersBackedUp_) {
+    usersBackedUp_ =
+        WriteUserFile(report, directory_, std::string(UsersFile) + ".bak", *usersRead_);
+  }
+  if (feedbackRead_ && !feedbackBackedUp_) {
     // The feedback is still written when its backup fails: only a warning.
     UserFileReport backup;
-    if (!WriteUserFile(backup, directory_, std::string(FeedbackFile) + ".bak", *feedbackRead_)) {
+    feedbackBackedUp_ =
+        WriteUserFile(backup, directory_, std::string(FeedbackFile) + ".bak", *feedbackRead_);
+    if (!feedbackBackedUp_) {
       report.failed.push_back(backup.failed.back());
       report.boxes.push_back(std::string(SaveFeedbackErrorText) + " (" + backup.failed.back() +
                              ")");

@@ -121,7 +121,8 @@ UserFileReport SaveUserData(const std::string& directory, const UserTable& users
 // The user and feedback files of one run of the program: read once at its start, written while
 // the server runs and at its end. A file is written only when its bytes differ from what was last
 // read or written; before the first write of the run, the files as they were read are kept
-// beside them as "users.txt.bak" and "resfdbck.txt.bak".
+// beside them as "users.txt.bak" and "resfdbck.txt.bak" (a ".bak" that could not be written is
+// tried again at the next save, still with the files as they were read).
 class UserFiles {
  public:
   explicit UserFiles(std::string directory) : directory_(std::move(directory)) {}
@@ -140,7 +141,8 @@ class UserFiles {
   std::optional<std::string> feedbackRead_;
   std::optional<std::string> usersOnDisk_;
   std::optional<std::string> feedbackOnDisk_;
-  bool backedUp_ = false;
+  bool usersBackedUp_ = false;
+  bool feedbackBackedUp_ = false;
 };
 
 // Replaces the file by the bytes through a temporary file in the same directory, synced before

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,12 +30,17 @@ using Clock = std::chrono::steady_clock;
 
 class Velorad {
  public:
-  // Standard output and error go to files named after `name` in `outdir`.
+  // Standard output and error go to files named after `name` in `outdir`. fileSizeLimit: bytes
+  // any file of the server may grow to (as ulimit -f), 0 for no limit.
   Velorad(const std::string& outdir, std::vector<std::string> args,
-          const std::string& name = "velorad")
+          const std::string& name = "velorad", rlim_t fileSizeLimit = 0)
       : out_(outdir + "/" + name + ".out"), err_(outdir + "/" + name + ".err") {
     pid_ = ::fork();
     if (pid_ == 0) {
+      if (fileSizeLimit > 0) {
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
       const int fd = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(fd, STDOUT_FILENO);
       const int errFd = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -226,6 +232,22 @@ TEST(VeloradTest, ASaveThatFailsAtTheEndIsAnErrorNamingTheFile) {
   EXPECT_NE(server.Errors().find("Exception on writing user data (users.txt: " + missing + ")"),
             std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(dir.File("resfdbck.txt"))) << "the other file is written";
+}
+
+// A file-size limit fails the writes as a full disk does: the server runs to its end, says what
+// it could not save and leaves no temporary file.
+TEST(VeloradTest, AFileSizeLimitFailsTheSaveInsteadOfEndingTheServer) {
+  testing::TempDir dir;
+  testing::WriteFileBytes(dir.File("users.txt"), FormatUsersFile(UserTable(100), 100));
+  Velorad server(dir.path(), VirtualRun(dir, "2"), "velorad", 2048);
+  EXPECT_EQ(server.Stop(0, 20'000), 1) << server.Errors();
+  const std::string errors = server.Errors();
+  EXPECT_NE(errors.find("not saved: users.txt: " + std::string(std::strerror(EFBIG))),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find(" cycles, cycle time"), std::string::npos) << "ran to its end";
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
 // The status line: at once on SIGUSR1, and once more at the end with the end's save.

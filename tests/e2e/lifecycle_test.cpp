@@ -164,43 +164,76 @@ TEST_F(LifecycleTest, ChangesAreSavedWhileTheServerRuns) {
   EXPECT_NE(Users().find("Passwort=neuer\r\n"), std::string::npos);
 }
 
-// A save that fails while the server runs is logged each time, shown once, tried again only at
-// the next change, and leaves the old file whole.
-TEST_F(LifecycleTest, AFailedSaveWhileRunningIsToldOnceAndTriedAgainAtTheNextChange) {
+// A save that fails while the server runs is logged and shown once, tried again every interval
+// without any further change, and once it works the ".bak" holds the file as it was read.
+TEST_F(LifecycleTest, AFailedSaveWhileRunningIsToldOnceAndTriedAgainUntilItWorks) {
   std::unique_ptr<Lifecycle> life = Loaded();
-  // No temporary file can be made beside users.txt.
-  auto blocker = [&](int attempt) {
-    return net.dir.File("users.txt.tmp" + std::to_string(::getpid()) + "-" +
-                        std::to_string(attempt));
+  // No temporary file can be made beside users.txt or its ".bak".
+  auto blockers = [&](auto each) {
+    for (const char* name : {"users.txt.tmp", "users.txt.bak.tmp"}) {
+      for (int attempt = 0; attempt <= 100; ++attempt)
+        each(net.dir.File(name + std::to_string(::getpid()) + "-" + std::to_string(attempt)));
+    }
   };
-  for (int attempt = 0; attempt <= 100; ++attempt)
-    std::filesystem::create_directory(blocker(attempt));
+  blockers([](const std::string& path) { std::filesystem::create_directory(path); });
   CalculatorStation& gast = net.AddCalculator("gast");
   const std::string failure =
       "NOTE : saving failed: users.txt: " + std::string(std::strerror(EEXIST));
-  std::int64_t firstFailure = 0;
-  const std::size_t done = net.Run(
-      {{"start", [] { return true; }, [&] { gast.engine().Connect(); }},
-       {"login page", [&] { return gast.engine().ScreenSerial() > 0; },
-        [&] { ChangePassword("eins"); }},
-       {"failed", [&] { return LogCount(failure) == 1; }, [&] { firstFailure = net.NowMs(); }},
-       {"no change, no retry", [&] { return net.NowMs() > firstFailure + 3 * SaveIntervalMs; },
-        [&] {
-          EXPECT_EQ(LogCount(failure), 1);
-          ChangePassword("zwei");
-        }},
-       {"failed again", [&] { return LogCount(failure) == 2; },
-        [&] {
-          for (int attempt = 0; attempt <= 100; ++attempt)
-            std::filesystem::remove(blocker(attempt));
-          ChangePassword("drei");
-        }},
-       {"saved", [&] { return Users().find("Passwort=drei\r\n") != std::string::npos; }}},
-      60'000);
-  ASSERT_EQ(done, 6u) << net.stuck;
+  std::int64_t freed = 0;
+  const std::size_t done =
+      net.Run({{"start", [] { return true; }, [&] { gast.engine().Connect(); }},
+               {"login page", [&] { return gast.engine().ScreenSerial() > 0; },
+                [&] { ChangePassword("eins"); }},
+               {"failed", [&] { return LogCount(failure) == 1; }},
+               {"failing a while", [&] { return net.NowMs() > 3 * SaveIntervalMs; },
+                [&] {
+                  blockers([](const std::string& path) { std::filesystem::remove(path); });
+                  freed = net.NowMs();
+                }},
+               {"saved", [&] { return Users().find("Passwort=eins\r\n") != std::string::npos; }}},
+              60'000);
+  ASSERT_EQ(done, 5u) << net.stuck;
+  EXPECT_LE(net.NowMs() - freed, static_cast<std::int64_t>(SaveIntervalMs) + 200);
+  EXPECT_EQ(LogCount(failure), 1) << "the same reason is logged once";
   EXPECT_EQ(net.ui.messages,
-            std::vector<std::string>{"Exception on writing user data (users.txt: " +
-                                     std::string(std::strerror(EEXIST)) + ")"});
+            (std::vector<std::string>{"Exception on writing user data (users.txt.bak: " +
+                                          std::string(std::strerror(EEXIST)) + ")",
+                                      "Exception on writing user data (users.txt: " +
+                                          std::string(std::strerror(EEXIST)) + ")"}));
+  EXPECT_EQ(ReadFileBytes(net.dir.File("users.txt.bak")), usersFile);
+}
+
+// An edit field stored as an integer ends the loading there and nothing is applied; the settings
+// applied at use that were loaded before it hold all the same, and follow the dialog's fields
+// while it is open, whereas the copied ones change only when it closes.
+TEST_F(LifecycleTest, SettingsAppliedAtUseHoldAfterALoadErrorAndFollowTheOpenDialog) {
+  backend.PutString(SettingsKeyPath, "CheckCSNoWrap", "true");
+  backend.PutInteger(SettingsKeyPath, "TrackCSNumOfLogoutAcks", 3);
+  backend.PutString(SettingsKeyPath, "EditCSTXEN2w", "9");
+  backend.PutInteger(SettingsKeyPath, "EditCSMaxLenSinglePacket", 100);
+  std::unique_ptr<Lifecycle> life = Loaded();
+  const ServerSettings& used = net.server->Settings();
+  EXPECT_EQ(net.ui.messages.size(), 1u) << "the load error is shown";
+  EXPECT_TRUE(used.NoWrap);
+  EXPECT_EQ(used.LogoutAckCount, 3);
+  EXPECT_EQ(used.TxenToWritePause, 3) << "copied, so not applied";
+
+  CalculatorStation& gast = net.AddCalculator("gast");
+  const std::size_t done =
+      net.Run({{"start", [] { return true; }, [&] { gast.engine().Connect(); }},
+               {"login page", [&] { return gast.engine().ScreenSerial() > 0; },
+                [&] {
+                  life->Form().SetSliderPosition(4);
+                  life->Form().SetText(SettingId::EditCSTXEN2w, "7");
+                  gast.engine().Connect();
+                }},
+               {"logged out", [&] { return !gast.engine().Registered(); }}},
+              30'000);
+  ASSERT_EQ(done, 3u) << net.stuck;
+  EXPECT_EQ(net.FramesOf(KindLogoutAck, 4).size(), 4u) << "the slider of the open dialog";
+  EXPECT_EQ(used.TxenToWritePause, 3);
+  life->CloseSettings();
+  EXPECT_EQ(used.TxenToWritePause, 7);
 }
 
 TEST_F(LifecycleTest, TheTotalUptimeStopsAtItsLimit) {

@@ -33,6 +33,7 @@ class QtSerialDeviceTest : public ::testing::Test {
   QtSerialDeviceTest() {
     testing::TestApp();
     device.SetNoteHandler([this](std::string_view note) { notes.emplace_back(note); });
+    device.SetEventHandler([this](std::string_view line) { events.emplace_back(line); });
     device.SetDevicePath(pty.SlavePath());
   }
   void Open() {
@@ -44,6 +45,7 @@ class QtSerialDeviceTest : public ::testing::Test {
   ServerSettings settings;
   QtSerialDevice device{settings};
   std::vector<std::string> notes;
+  std::vector<std::string> events;
 };
 
 TEST_F(QtSerialDeviceTest, WrittenBytesArriveAndTransmitEmptyWaitsForTheWire) {
@@ -125,6 +127,9 @@ TEST_F(QtSerialDeviceTest, AHungUpLineIsClosedAndRetriedInsteadOfSpinning) {
   EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
                           [](const std::string& n) { return n.find("lost") != std::string::npos; }),
             1);
+  EXPECT_EQ(events,
+            std::vector<std::string>{"Verbindung zum Port " + pty.SlavePath() + " verloren"})
+      << "the operator is told too";
 
   // Closing ends the retries.
   const std::size_t told = notes.size();
