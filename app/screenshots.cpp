@@ -17,9 +17,9 @@
 #include "gui/config_dialog.h"
 #include "gui/main_window.h"
 #include "gui/simulator_window.h"
-#include "platform/qt_port_list.h"
-#include "platform/qt_settings_backend.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_port_list.h"
+#include "platform/qt/qt_settings_backend.h"
+#include "platform/qt/qt_text.h"
 #include "store/user_file.h"
 
 namespace velora {

@@ -7,9 +7,9 @@
 #include "app/signal_watch.h"
 #include "gui/main_window.h"
 #include "gui/velora_application.h"
-#include "platform/qt_port_list.h"
-#include "platform/qt_precise_wakeup.h"
-#include "platform/qt_settings_backend.h"
+#include "platform/qt/qt_port_list.h"
+#include "platform/qt/qt_precise_wakeup.h"
+#include "platform/qt/qt_settings_backend.h"
 
 int main(int argc, char** argv) {
   velora::IgnoreFileSizeSignal();

@@ -20,14 +20,14 @@
 #include "bus/server.h"
 #include "bus/status_line.h"
 #include "common/text.h"
-#include "platform/qt_line_connection.h"
-#include "platform/qt_port_list.h"
-#include "platform/qt_precise_wakeup.h"
-#include "platform/qt_server_port.h"
-#include "platform/qt_settings_backend.h"
-#include "platform/qt_text.h"
-#include "platform/qt_time.h"
-#include "platform/virtual_fleet.h"
+#include "platform/qt/qt_line_connection.h"
+#include "platform/qt/qt_port_list.h"
+#include "platform/qt/qt_precise_wakeup.h"
+#include "platform/qt/qt_server_port.h"
+#include "platform/qt/qt_settings_backend.h"
+#include "platform/qt/qt_text.h"
+#include "platform/qt/qt_time.h"
+#include "platform/virtual/virtual_fleet.h"
 
 namespace velora {
 namespace {

@@ -23,7 +23,7 @@
 
 #include "common/cp1252.h"
 #include "gui/message_boxes.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_text.h"
 #include "store/old_logs.h"
 
 namespace velora {

@@ -23,8 +23,8 @@
 #include "gui/message_boxes.h"
 #include "gui/simulator_window.h"
 #include "gui/up_down.h"
-#include "platform/qt_server_port.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_server_port.h"
+#include "platform/qt/qt_text.h"
 
 namespace velora {
 

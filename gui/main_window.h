@@ -16,8 +16,8 @@
 #include "bus/server.h"
 #include "gui/status_graphs.h"
 #include "gui/window_ui.h"
-#include "platform/qt_line_connection.h"
-#include "platform/qt_time.h"
+#include "platform/qt/qt_line_connection.h"
+#include "platform/qt/qt_time.h"
 #include "sim/calculator_engine.h"
 
 class QAction;

@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "platform/qt_text.h"
+#include "platform/qt/qt_text.h"
 
 namespace velora {
 

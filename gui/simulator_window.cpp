@@ -19,7 +19,7 @@
 #include "common/constants.h"
 #include "common/cp1252.h"
 #include "link/frame.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_text.h"
 
 namespace velora {
 

@@ -5,7 +5,7 @@
 #include <QScrollBar>
 
 #include "gui/message_boxes.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_text.h"
 
 namespace velora {
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "link/serial_line.h"
-#include "platform/qt_server_port.h"
-#include "platform/qt_time.h"
+#include "platform/qt/qt_server_port.h"
+#include "platform/qt/qt_time.h"
 #include "store/log_file.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "common/records.h"
 #include "link/frame.h"
-#include "platform/qt_settings_backend.h"
+#include "platform/qt/qt_settings_backend.h"
 #include "qt_test_support.h"
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"

@@ -7,7 +7,7 @@
 
 #include "link/frame.h"
 #include "network_harness.h"
-#include "platform/virtual_fleet.h"
+#include "platform/virtual/virtual_fleet.h"
 
 namespace velora {
 namespace {

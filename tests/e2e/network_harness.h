@@ -11,10 +11,10 @@
 #include "bus/server.h"
 #include "link/frame.h"
 #include "link/frame_scanner.h"
-#include "platform/virtual_calculator_station.h"
-#include "platform/virtual_radio.h"
-#include "platform/virtual_serial_port.h"
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_calculator_station.h"
+#include "platform/virtual/virtual_radio.h"
+#include "platform/virtual/virtual_serial_port.h"
+#include "platform/virtual/virtual_time.h"
 #include "support/recording_ui.h"
 
 namespace velora::testing {

@@ -5,7 +5,7 @@
 #include "common/cp1252.h"
 #include "link/frame.h"
 #include "network_harness.h"
-#include "platform/virtual_fleet.h"
+#include "platform/virtual/virtual_fleet.h"
 
 namespace velora {
 namespace {

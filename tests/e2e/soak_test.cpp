@@ -21,7 +21,7 @@
 #include "common/text.h"
 #include "link/frame.h"
 #include "network_harness.h"
-#include "platform/virtual_fleet.h"
+#include "platform/virtual/virtual_fleet.h"
 #include "sim/message_errand.h"
 
 namespace velora {

@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "common/cp1252.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_text.h"
 #include "support/memory_settings_backend.h"
 #include "support/recording_ui.h"
 

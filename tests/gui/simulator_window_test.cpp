@@ -14,7 +14,7 @@
 
 #include "common/cp1252.h"
 #include "link/frame.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_text.h"
 #include "support/bytes.h"
 
 namespace velora {

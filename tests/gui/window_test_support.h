@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "gui/main_window.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_text.h"
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
 #include "store/user_file.h"

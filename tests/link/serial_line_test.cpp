@@ -17,9 +17,9 @@
 #include "common/text.h"
 #include "link/frame.h"
 #include "platform/radio_test_station.h"
-#include "platform/virtual_radio.h"
-#include "platform/virtual_serial_port.h"
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_radio.h"
+#include "platform/virtual/virtual_serial_port.h"
+#include "platform/virtual/virtual_time.h"
 #include "support/recording_ui.h"
 
 namespace velora {

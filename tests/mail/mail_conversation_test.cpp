@@ -11,8 +11,8 @@
 #include "mail/base64.h"
 #include "mail/pop3_client.h"
 #include "mail/smtp_client.h"
-#include "platform/virtual_line_connection.h"
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_line_connection.h"
+#include "platform/virtual/virtual_time.h"
 
 namespace velora {
 namespace {

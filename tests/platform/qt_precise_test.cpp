@@ -10,10 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "platform/qt_precise_wakeup.h"
-#include "platform/qt_scheduler.h"
+#include "platform/qt/qt_precise_wakeup.h"
+#include "platform/qt/qt_scheduler.h"
 #include "platform/qt_test_support.h"
-#include "platform/qt_time.h"
+#include "platform/qt/qt_time.h"
 
 namespace velora {
 namespace {

@@ -1,5 +1,5 @@
 // The QSerialPort adapter over a pseudo-terminal pair, alone and under the serial line.
-#include "platform/qt_serial_device.h"
+#include "platform/qt/qt_serial_device.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "link/frame.h"
 #include "link/serial_line.h"
 #include "platform/qt_test_support.h"
-#include "platform/qt_time.h"
+#include "platform/qt/qt_time.h"
 #include "store/log_file.h"
 #include "support/recording_ui.h"
 

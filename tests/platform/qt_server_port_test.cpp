@@ -1,5 +1,5 @@
 // The server's port: port number 0 opens the real-time virtual radio, any path a device.
-#include "platform/qt_server_port.h"
+#include "platform/qt/qt_server_port.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "link/frame.h"
 #include "link/serial_line.h"
 #include "platform/qt_test_support.h"
-#include "platform/qt_time.h"
+#include "platform/qt/qt_time.h"
 #include "platform/radio_test_station.h"
 #include "store/log_file.h"
 #include "support/recording_ui.h"

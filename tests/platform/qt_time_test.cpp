@@ -1,5 +1,5 @@
 // The Qt time adapters: the precise timer through the event pump, termination, real-time tasks.
-#include "platform/qt_time.h"
+#include "platform/qt/qt_time.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <string>
 
-#include "platform/qt_scheduler.h"
+#include "platform/qt/qt_scheduler.h"
 #include "platform/qt_test_support.h"
 
 namespace velora {

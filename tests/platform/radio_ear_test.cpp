@@ -7,8 +7,8 @@
 #include <string>
 
 #include "platform/radio_test_station.h"
-#include "platform/virtual_radio.h"
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_radio.h"
+#include "platform/virtual/virtual_time.h"
 
 namespace velora {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/virtual_radio.h"
+#include "platform/virtual/virtual_radio.h"
 
 namespace velora::testing {
 

@@ -1,6 +1,6 @@
 // The task queue under virtual and real time: order, cancelling, tasks added while tasks run,
 // and slots used again.
-#include "platform/virtual_scheduler.h"
+#include "platform/virtual/virtual_scheduler.h"
 
 #include <gtest/gtest.h>
 

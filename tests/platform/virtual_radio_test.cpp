@@ -1,5 +1,5 @@
 // The virtual radio: timing on the air, the transmitter, half duplex, collisions and noise.
-#include "platform/virtual_radio.h"
+#include "platform/virtual/virtual_radio.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/radio_test_station.h"
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_time.h"
 
 namespace velora {
 namespace {

@@ -1,5 +1,5 @@
 // The server's modem on the virtual radio as a serial port.
-#include "platform/virtual_serial_port.h"
+#include "platform/virtual/virtual_serial_port.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/radio_test_station.h"
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_time.h"
 
 namespace velora {
 namespace {

@@ -1,5 +1,5 @@
 // Virtual time: order of tasks, batches, the clock, the one-shot timer and the stalled pump.
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_time.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "mail/base64.h"
-#include "platform/virtual_line_connection.h"
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_line_connection.h"
+#include "platform/virtual/virtual_time.h"
 #include "services_fixture.h"
 
 namespace velora {

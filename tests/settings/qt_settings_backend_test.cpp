@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "common/cp1252.h"
-#include "platform/qt_settings_backend.h"
+#include "platform/qt/qt_settings_backend.h"
 #include "settings/settings_store.h"
 #include "support/recording_ui.h"
 

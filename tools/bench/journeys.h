@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/virtual_fleet.h"
+#include "platform/virtual/virtual_fleet.h"
 #include "sim/message_errand.h"
 
 namespace velora::bench {

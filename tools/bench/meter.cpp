@@ -6,10 +6,10 @@
 #include <numeric>
 
 #include "link/frame.h"
-#include "platform/virtual_calculator_station.h"
-#include "platform/virtual_radio.h"
-#include "platform/virtual_serial_port.h"
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_calculator_station.h"
+#include "platform/virtual/virtual_radio.h"
+#include "platform/virtual/virtual_serial_port.h"
+#include "platform/virtual/virtual_time.h"
 
 namespace velora::bench {
 

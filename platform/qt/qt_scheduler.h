@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "platform/qt_precise_wakeup.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/qt/qt_precise_wakeup.h"
+#include "platform/virtual/virtual_scheduler.h"
 
 namespace velora {
 

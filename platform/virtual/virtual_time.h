@@ -10,7 +10,7 @@
 
 #include "common/date_time.h"
 #include "common/ports.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/virtual/virtual_scheduler.h"
 
 namespace velora {
 

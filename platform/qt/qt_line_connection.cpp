@@ -1,5 +1,5 @@
 // Line connections on Qt sockets.
-#include "platform/qt_line_connection.h"
+#include "platform/qt/qt_line_connection.h"
 
 #include <QHostInfo>
 #include <QMetaObject>

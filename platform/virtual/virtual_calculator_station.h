@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "link/frame_scanner.h"
-#include "platform/virtual_radio.h"
+#include "platform/virtual/virtual_radio.h"
 #include "sim/calculator_engine.h"
 
 namespace velora {

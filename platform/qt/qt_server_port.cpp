@@ -1,5 +1,5 @@
 // The server's port: a serial device or the real-time virtual radio.
-#include "platform/qt_server_port.h"
+#include "platform/qt/qt_server_port.h"
 
 namespace velora {
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "common/ports.h"
-#include "platform/qt_precise_wakeup.h"
+#include "platform/qt/qt_precise_wakeup.h"
 
 namespace velora {
 

@@ -1,5 +1,5 @@
 // The in-process line server and its connections.
-#include "platform/virtual_line_connection.h"
+#include "platform/virtual/virtual_line_connection.h"
 
 #include <utility>
 

@@ -1,5 +1,5 @@
 // The task queue shared by virtual and real time.
-#include "platform/virtual_scheduler.h"
+#include "platform/virtual/virtual_scheduler.h"
 
 #include <algorithm>
 #include <stdexcept>

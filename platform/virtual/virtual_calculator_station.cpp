@@ -1,5 +1,5 @@
 // A simulated calculator on the virtual radio, and the crowd that hears for sleeping ones.
-#include "platform/virtual_calculator_station.h"
+#include "platform/virtual/virtual_calculator_station.h"
 
 #include <algorithm>
 

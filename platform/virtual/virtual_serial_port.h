@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "common/ports.h"
-#include "platform/virtual_radio.h"
+#include "platform/virtual/virtual_radio.h"
 #include "settings/server_settings.h"
 
 namespace velora {

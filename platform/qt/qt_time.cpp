@@ -1,5 +1,5 @@
 // Qt adapters of the time ports.
-#include "platform/qt_time.h"
+#include "platform/qt/qt_time.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 // Virtual time.
-#include "platform/virtual_time.h"
+#include "platform/virtual/virtual_time.h"
 
 #include <chrono>
 

@@ -9,10 +9,10 @@
 #include <string_view>
 
 #include "common/ports.h"
-#include "platform/qt_scheduler.h"
-#include "platform/qt_serial_device.h"
-#include "platform/virtual_radio.h"
-#include "platform/virtual_serial_port.h"
+#include "platform/qt/qt_scheduler.h"
+#include "platform/qt/qt_serial_device.h"
+#include "platform/virtual/virtual_radio.h"
+#include "platform/virtual/virtual_serial_port.h"
 #include "settings/server_settings.h"
 
 namespace velora {

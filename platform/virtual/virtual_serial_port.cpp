@@ -1,5 +1,5 @@
 // The server's modem on the virtual radio.
-#include "platform/virtual_serial_port.h"
+#include "platform/virtual/virtual_serial_port.h"
 
 namespace velora {
 

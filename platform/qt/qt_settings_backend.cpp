@@ -1,12 +1,12 @@
 // The settings store on QSettings with a typed file format.
-#include "platform/qt_settings_backend.h"
+#include "platform/qt/qt_settings_backend.h"
 
 #include <QIODevice>
 #include <QMap>
 #include <QStringList>
 
 #include "common/cp1252.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_text.h"
 
 namespace velora {
 

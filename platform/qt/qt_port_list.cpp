@@ -1,5 +1,5 @@
 // Port numbers of the serial devices.
-#include "platform/qt_port_list.h"
+#include "platform/qt/qt_port_list.h"
 
 #include <QSerialPortInfo>
 #include <algorithm>

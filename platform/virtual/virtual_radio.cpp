@@ -1,5 +1,5 @@
 // The virtual radio.
-#include "platform/virtual_radio.h"
+#include "platform/virtual/virtual_radio.h"
 
 #include <algorithm>
 #include <cmath>

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/virtual_calculator_station.h"
+#include "platform/virtual/virtual_calculator_station.h"
 #include "sim/scripted_user.h"
 
 namespace velora {

@@ -1,5 +1,5 @@
 // A serial device on QSerialPort.
-#include "platform/qt_serial_device.h"
+#include "platform/qt/qt_serial_device.h"
 
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "common/cp1252.h"
-#include "platform/qt_port_list.h"
-#include "platform/qt_text.h"
+#include "platform/qt/qt_port_list.h"
+#include "platform/qt/qt_text.h"
 
 namespace velora {
 

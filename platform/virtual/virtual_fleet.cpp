@@ -1,5 +1,5 @@
 // Scheduling of the scripted calculators, and how a crowd of them shares the registration slot.
-#include "platform/virtual_fleet.h"
+#include "platform/virtual/virtual_fleet.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Real time for the virtual radio.
-#include "platform/qt_scheduler.h"
+#include "platform/qt/qt_scheduler.h"
 
 namespace velora {
 

@@ -1,5 +1,5 @@
 // The precise wake-up on a timerfd.
-#include "platform/qt_precise_wakeup.h"
+#include "platform/qt/qt_precise_wakeup.h"
 
 #include <sched.h>
 

@@ -1,5 +1,5 @@
 // QString conversions of Windows-1252 text.
-#include "platform/qt_text.h"
+#include "platform/qt/qt_text.h"
 
 #include "common/cp1252.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/virtual_scheduler.h"
+#include "platform/virtual/virtual_scheduler.h"
 
 namespace velora {
 
