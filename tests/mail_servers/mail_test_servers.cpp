@@ -1,7 +1,10 @@
 #include "mail_test_servers.h"
 
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +61,15 @@ void ChownTree(const std::filesystem::path& root, uid_t uid, gid_t gid) {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
     if (::chown(entry.path().c_str(), uid, gid) != 0) throw std::runtime_error("chown failed");
   }
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return true;
 }
 
 }  // namespace
@@ -284,6 +296,69 @@ class RecordingConnection : public LineConnection {
 };
 
 }  // namespace
+
+FloodingPop3Server::FloodingPop3Server(std::size_t messageBytes) : messageBytes_(messageBytes) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  auto* generic = reinterpret_cast<sockaddr*>(&address);
+  if (listener_ < 0 || ::bind(listener_, generic, size) != 0 || ::listen(listener_, 1) != 0 ||
+      ::getsockname(listener_, generic, &size) != 0) {
+    throw std::runtime_error("the flooding server has no socket");
+  }
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread([this] { Serve(); });
+}
+
+FloodingPop3Server::~FloodingPop3Server() {
+  ::shutdown(listener_, SHUT_RDWR);
+  if (client_ >= 0) ::shutdown(client_, SHUT_RDWR);
+  thread_.join();
+  if (client_ >= 0) ::close(client_);
+  ::close(listener_);
+}
+
+void FloodingPop3Server::Serve() {
+  client_ = ::accept(listener_, nullptr, nullptr);
+  const int fd = client_;
+  std::string input;
+  char chunk[4096];
+  if (fd < 0 || !SendAll(fd, "+OK flood\r\n")) return;
+  for (;;) {
+    const std::size_t end = input.find("\r\n");
+    if (end == std::string::npos) {
+      const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+      if (got <= 0) return;
+      input.append(chunk, static_cast<std::size_t>(got));
+      continue;
+    }
+    const std::string command = input.substr(0, end);
+    input.erase(0, end + 2);
+    std::string reply = "+OK\r\n";
+    std::string block;
+    if (command == "STAT") {
+      reply = "+OK 1 " + std::to_string(messageBytes_) + "\r\n";
+    } else if (command == "LIST" && messageBytes_ == 0) {
+      block = "+OK\r\n";
+      for (unsigned n = 1;; block.clear()) {
+        while (block.size() < 65536)
+          block += std::to_string(n++) + " 100\r\n";
+        if (!SendAll(fd, block)) return;
+      }
+    } else if (command == "RETR 1") {
+      while (block.size() < 65536)
+        block += std::string(78, 'x') + "\r\n";
+      if (!SendAll(fd, "+OK\r\nSubject: gross\r\n\r\n")) return;
+      for (std::size_t sent = 0; sent < messageBytes_; sent += block.size()) {
+        if (!SendAll(fd, block)) return;
+      }
+      reply = ".\r\n";
+    }
+    if (!SendAll(fd, reply)) return;
+  }
+}
 
 std::unique_ptr<LineConnection> RecordingConnectionFactory::Create() {
   return std::make_unique<RecordingConnection>(inner_.Create(), transcript_);

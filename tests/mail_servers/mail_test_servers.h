@@ -5,8 +5,11 @@
 #pragma once
 
 #include <QProcess>
+#include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/ports.h"
@@ -80,6 +83,25 @@ class Pop3TestServer {
   ServerProcess server_;
   int port_ = 0;
   int tlsPort_ = 0;
+};
+
+// A POP3 server on a thread of its own that takes any login and then floods: RETR 1 sends a
+// message of `messageBytes`, LIST sends lines without end (when messageBytes is 0).
+class FloodingPop3Server {
+ public:
+  explicit FloodingPop3Server(std::size_t messageBytes);
+  ~FloodingPop3Server();
+  FloodingPop3Server(const FloodingPop3Server&) = delete;
+  FloodingPop3Server& operator=(const FloodingPop3Server&) = delete;
+  int Port() const { return port_; }
+
+ private:
+  void Serve();
+  std::size_t messageBytes_;
+  int listener_ = -1;
+  std::atomic<int> client_ = -1;
+  int port_ = 0;
+  std::thread thread_;
 };
 
 // Wraps a factory: every line sent ("C: ") and received ("S: ") goes into the transcript.
