@@ -27,8 +27,10 @@ int ReplyCode(std::string_view line) {
   return code < 100 ? 500 : code;
 }
 
+// Three digits and "-", whatever the code: a refusal can take several lines too.
 bool IsContinuation(std::string_view line) {
-  return line.size() >= 4 && ReplyCode(line) != 500 && line[3] == '-';
+  return line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+         line[3] == '-';
 }
 
 }  // namespace
