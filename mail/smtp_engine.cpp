@@ -359,10 +359,13 @@ void SmtpEngine::Failed(std::string_view reason) {
 
 void SmtpEngine::TimedOut() {
   const std::string awaited = Awaiting();
-  if (awaited.empty()) return;
-  EmitClose();
+  if (!awaited.empty()) Stop("Timeout waiting for " + awaited);
+}
+
+void SmtpEngine::Stop(std::string_view reason) {
+  if (connection_ != Connection::Down) EmitClose();
   connection_ = Connection::Down;
-  EndRequest("500 Timeout waiting for " + awaited);
+  if (running_) EndRequest("500 " + OneLine(reason));
 }
 
 void SmtpEngine::EndRequest(std::string response) {
