@@ -29,7 +29,8 @@
 #include "support/recording_ui.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer's own count, which leaves out what it holds back from reuse.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace velora {
