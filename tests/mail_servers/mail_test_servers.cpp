@@ -297,7 +297,7 @@ class RecordingConnection : public LineConnection {
 
 }  // namespace
 
-FloodingPop3Server::FloodingPop3Server(std::size_t messageBytes) : messageBytes_(messageBytes) {
+FloodingPop3Server::FloodingPop3Server(std::size_t messageBytes) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -309,7 +309,28 @@ FloodingPop3Server::FloodingPop3Server(std::size_t messageBytes) : messageBytes_
     throw std::runtime_error("the flooding server has no socket");
   }
   port_ = ntohs(address.sin_port);
-  thread_ = std::thread([this] { Serve(); });
+  thread_ = std::thread([this, messageBytes] {
+    const int fd = client_ = ::accept(listener_, nullptr, nullptr);
+    bool ok = fd >= 0 && SendAll(fd, "+OK\r\n");
+    for (int lines = 0; ok && lines < 3;) {
+      char chunk[512];
+      const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+      ok = got > 0;
+      for (const char c : std::string_view(chunk, ok ? static_cast<std::size_t>(got) : 0)) {
+        if (c != '\n') continue;
+        ++lines;
+        ok = ok && SendAll(fd, "+OK\r\n");
+      }
+    }
+    std::string block;
+    for (int n = 1; block.size() < 65536; ++n)
+      block += messageBytes > 0 ? std::string(78, 'x') + "\r\n" : std::to_string(n) + " 100\r\n";
+    for (std::size_t sent = 0; ok && (messageBytes == 0 || sent < messageBytes);
+         sent += block.size()) {
+      ok = SendAll(fd, block);
+    }
+    if (ok) SendAll(fd, ".\r\n");
+  });
 }
 
 FloodingPop3Server::~FloodingPop3Server() {
@@ -318,46 +339,6 @@ FloodingPop3Server::~FloodingPop3Server() {
   thread_.join();
   if (client_ >= 0) ::close(client_);
   ::close(listener_);
-}
-
-void FloodingPop3Server::Serve() {
-  client_ = ::accept(listener_, nullptr, nullptr);
-  const int fd = client_;
-  std::string input;
-  char chunk[4096];
-  if (fd < 0 || !SendAll(fd, "+OK flood\r\n")) return;
-  for (;;) {
-    const std::size_t end = input.find("\r\n");
-    if (end == std::string::npos) {
-      const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
-      if (got <= 0) return;
-      input.append(chunk, static_cast<std::size_t>(got));
-      continue;
-    }
-    const std::string command = input.substr(0, end);
-    input.erase(0, end + 2);
-    std::string reply = "+OK\r\n";
-    std::string block;
-    if (command == "STAT") {
-      reply = "+OK 1 " + std::to_string(messageBytes_) + "\r\n";
-    } else if (command == "LIST" && messageBytes_ == 0) {
-      block = "+OK\r\n";
-      for (unsigned n = 1;; block.clear()) {
-        while (block.size() < 65536)
-          block += std::to_string(n++) + " 100\r\n";
-        if (!SendAll(fd, block)) return;
-      }
-    } else if (command == "RETR 1") {
-      while (block.size() < 65536)
-        block += std::string(78, 'x') + "\r\n";
-      if (!SendAll(fd, "+OK\r\nSubject: gross\r\n\r\n")) return;
-      for (std::size_t sent = 0; sent < messageBytes_; sent += block.size()) {
-        if (!SendAll(fd, block)) return;
-      }
-      reply = ".\r\n";
-    }
-    if (!SendAll(fd, reply)) return;
-  }
 }
 
 std::unique_ptr<LineConnection> RecordingConnectionFactory::Create() {

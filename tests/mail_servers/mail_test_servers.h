@@ -85,19 +85,16 @@ class Pop3TestServer {
   int tlsPort_ = 0;
 };
 
-// A POP3 server on a thread of its own that takes any login and then floods: RETR 1 sends a
-// message of `messageBytes`, LIST sends lines without end (when messageBytes is 0).
+// A POP3 server on a thread of its own: "+OK" to the greeting and to every line, and after the
+// third (USER, PASS, then LIST or RETR) a flood: list lines without end when messageBytes is 0,
+// else a message of that many bytes.
 class FloodingPop3Server {
  public:
   explicit FloodingPop3Server(std::size_t messageBytes);
   ~FloodingPop3Server();
-  FloodingPop3Server(const FloodingPop3Server&) = delete;
-  FloodingPop3Server& operator=(const FloodingPop3Server&) = delete;
   int Port() const { return port_; }
 
  private:
-  void Serve();
-  std::size_t messageBytes_;
   int listener_ = -1;
   std::atomic<int> client_ = -1;
   int port_ = 0;
