@@ -371,7 +371,7 @@ TEST_F(MailServerTest, AFloodingServerNeitherStallsTheLoopNorFillsTheMemory) {
               << (heapPeak - heapBefore) / 1024 << " KB at most\n";
     EXPECT_EQ(error, messageBytes > 0 ? 0 : -1) << client.LastResponse();
     EXPECT_GE(received, messageBytes > 0 ? messageBytes : 100000) << "all of it came through";
-    EXPECT_LT(longestGap, 100) << "the event loop stalled";
+    EXPECT_LT(longestGap, 250) << "the event loop stalled for longer than a polling cycle";
     EXPECT_LT(heapPeak - heapBefore, std::size_t{4} << 20);
   }
 }
