@@ -7,13 +7,19 @@ namespace velora {
 
 MailConversation::MailConversation(const MailPorts& ports, MailEngine& engine,
                                    MailProtocol protocol)
-    : ports_(ports), engine_(engine), protocol_(protocol), timer_(ports.timers.CreateTimer()) {
+    : ports_(ports),
+      engine_(engine),
+      protocol_(protocol),
+      timer_(ports.timers.CreateTimer()),
+      deadline_(ports.timers.CreateTimer()) {
   timer_->SetHandler([this] { OnTimer(); });
+  deadline_->SetHandler([this] { OnDeadline(); });
 }
 
 MailConversation::~MailConversation() {
   *alive_ = false;
   timer_->Stop();
+  deadline_->Stop();
   if (connection_) connection_->Close();
 }
 
@@ -22,12 +28,15 @@ void MailConversation::Close() {
   engine_.Abort();
   pending_.clear();
   timer_->Stop();
+  deadline_->Stop();
+  deadlinePassed_ = false;
   if (connection_) connection_->Close();
 }
 
 void MailConversation::StartRequest(const std::function<void()>& start) {
   CheckNothingPending();
   start();
+  if (deadlinePassed_) engine_.Stop(DeadlineText());
   Drive(false);
 }
 
@@ -41,6 +50,8 @@ void MailConversation::StartConnecting(const std::string& host, const std::strin
     engine_.Abort();  // it has only asked for the connection so far
     throw;
   }
+  deadlinePassed_ = false;
+  deadline_->Start(ports_.conversationDeadlineMs);
   Drive(false);
 }
 
@@ -103,6 +114,8 @@ bool MailConversation::DeliverAll(std::vector<MailOutput> events) {
 }
 
 void MailConversation::ArmTimer() {
+  // Over: nothing runs and no connection is left.
+  if (!engine_.Busy() && !engine_.HasConnection()) deadline_->Stop();
   if (!pending_.empty()) {
     timer_->Start(0);
   } else if (!engine_.Awaiting().empty()) {
@@ -119,6 +132,23 @@ void MailConversation::OnTimer() {
   }
   engine_.TimedOut();
   Drive(true);
+}
+
+void MailConversation::OnDeadline() {
+  if (!engine_.Busy()) {
+    // Between two requests: the caller is about to start the next one.
+    deadlinePassed_ = true;
+    return;
+  }
+  engine_.Stop(DeadlineText());
+  Drive(true);
+}
+
+std::string MailConversation::DeadlineText() const {
+  const int ms = ports_.conversationDeadlineMs;
+  return "Deadline of " +
+         (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms") +
+         " for the conversation ran out";
 }
 
 LineConnection::Handlers MailConversation::MakeHandlers() {

@@ -1,5 +1,6 @@
 // Runs a mail engine over a line connection: carries out its outputs, feeds it the connection's
-// events and watches every wait for the server with a time-out. The caller's events are delivered
+// events and watches every wait for the server with a time-out, and the whole conversation, from
+// the connection to its end, with a deadline. The caller's events are delivered
 // as callbacks, never inside the call that starts a request, never after Close() or destruction;
 // the conversation may be closed or destroyed from inside any of them.
 #pragma once
@@ -22,6 +23,8 @@ struct MailPorts {
   Clock& clock;
   std::string localHostName;   // sent with EHLO and HELO
   int replyTimeoutMs = 30000;  // for the connection, the greeting and every reply
+  // From the connection on: a server that sends a byte now and then cannot hold a user for ever.
+  int conversationDeadlineMs = 120000;
 };
 
 class MailConversation {
@@ -56,6 +59,8 @@ class MailConversation {
   bool DeliverAll(std::vector<MailOutput> events);
   void ArmTimer();
   void OnTimer();
+  void OnDeadline();
+  std::string DeadlineText() const;
   LineConnection::Handlers MakeHandlers();
 
   MailPorts ports_;
@@ -64,6 +69,8 @@ class MailConversation {
   MailEndpoint endpoint_;
   std::unique_ptr<LineConnection> connection_;
   std::unique_ptr<OneShotTimer> timer_;
+  std::unique_ptr<OneShotTimer> deadline_;
+  bool deadlinePassed_ = false;      // while no request ran: the next one ends at once
   std::vector<MailOutput> pending_;  // events waiting to be delivered after a request start
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   unsigned generation_ = 0;  // counts Close(): events of an earlier generation are dropped

@@ -43,6 +43,9 @@ class MailEngine {
   virtual void Failed(std::string_view reason) = 0;
   // The caller's wait for what Awaiting() names has run out: the request ends with code 500.
   virtual void TimedOut() = 0;
+  // Drops the connection; a running request ends with code 500 and the reason in its last
+  // response.
+  virtual void Stop(std::string_view reason) = 0;
   // Forgets the connection and the running request without any output.
   virtual void Abort() = 0;
 
@@ -50,6 +53,8 @@ class MailEngine {
   // nothing from the server.
   virtual std::string Awaiting() const = 0;
   virtual bool Busy() const = 0;
+  // A connection is asked for or stands.
+  virtual bool HasConnection() const = 0;
 
   // The outputs since the last call, oldest first. An input or request gives at most one Done,
   // after its other outputs.

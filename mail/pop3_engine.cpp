@@ -296,11 +296,15 @@ void Pop3Engine::ConnectionEnded(std::string response) {
 
 void Pop3Engine::TimedOut() {
   const std::string awaited = Awaiting();
-  if (awaited.empty()) return;
-  EmitClose();
+  if (!awaited.empty()) Stop("Timeout waiting for " + awaited);
+}
+
+void Pop3Engine::Stop(std::string_view reason) {
+  if (link_ != Link::Down) EmitClose();
   link_ = Link::Down;
   state_ = Pop3State::Disconnected;
-  lastResponse_ = "-ERR Timeout waiting for " + awaited;
+  if (!running_) return;
+  lastResponse_ = "-ERR " + OneLine(reason);
   EndRequest(500);
 }
 

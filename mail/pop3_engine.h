@@ -48,9 +48,11 @@ class Pop3Engine : public MailEngine {
   void Closed() override;
   void Failed(std::string_view reason) override;
   void TimedOut() override;
+  void Stop(std::string_view reason) override;
   void Abort() override;
   std::string Awaiting() const override;
   bool Busy() const override { return running_; }
+  bool HasConnection() const override { return link_ != Link::Down; }
 
   Pop3State State() const { return state_; }
   int MsgCount() const { return msgCount_; }

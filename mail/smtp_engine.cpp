@@ -27,8 +27,10 @@ int ReplyCode(std::string_view line) {
   return code < 100 ? 500 : code;
 }
 
+// Three digits and "-", whatever the code: a refusal can take several lines too.
 bool IsContinuation(std::string_view line) {
-  return line.size() >= 4 && ReplyCode(line) != 500 && line[3] == '-';
+  return line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+         line[3] == '-';
 }
 
 }  // namespace
@@ -357,10 +359,13 @@ void SmtpEngine::Failed(std::string_view reason) {
 
 void SmtpEngine::TimedOut() {
   const std::string awaited = Awaiting();
-  if (awaited.empty()) return;
-  EmitClose();
+  if (!awaited.empty()) Stop("Timeout waiting for " + awaited);
+}
+
+void SmtpEngine::Stop(std::string_view reason) {
+  if (connection_ != Connection::Down) EmitClose();
   connection_ = Connection::Down;
-  EndRequest("500 Timeout waiting for " + awaited);
+  if (running_) EndRequest("500 " + OneLine(reason));
 }
 
 void SmtpEngine::EndRequest(std::string response) {

@@ -70,9 +70,11 @@ class SmtpEngine : public MailEngine {
   void Closed() override;
   void Failed(std::string_view reason) override;
   void TimedOut() override;
+  void Stop(std::string_view reason) override;
   void Abort() override;
   std::string Awaiting() const override;
   bool Busy() const override { return running_; }
+  bool HasConnection() const override { return connection_ != Connection::Down; }
 
   bool IsConnected() const { return connection_ == Connection::Up; }
   // The server accepted EHLO on this connection.

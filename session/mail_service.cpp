@@ -22,15 +22,73 @@ inline constexpr std::string_view MailMenu = "menumail";
 inline constexpr std::string_view AfterShowMail = "menuaftershowmail";
 inline constexpr std::string_view NoMailText = "Mail existiert nicht mehr.";
 inline constexpr std::size_t HeaderValueMax = 100;
+// A calculator shows a few screens of a mail, not megabytes: the rest of its text is dropped.
+inline constexpr std::size_t MailTextMax = 4096;
+
+// The header line's text after its first blank, or the line itself without one, cut short.
+std::string HeaderValue(const std::string& line) {
+  const std::size_t blank = line.find(' ');
+  return blank == std::string::npos ? line.substr(0, HeaderValueMax)
+                                    : line.substr(blank + 1, HeaderValueMax);
+}
+
+// One retrieved mail as its lines arrive: the header values the inbox shows and the start of
+// the body; whatever comes beyond is read and dropped at once, however much the server sends.
+class MailIntake {
+ public:
+  void Line(const std::string& line) {
+    if (!headerMode_) {
+      const std::size_t room = MailTextMax - std::min(MailTextMax, mail_.Text.size());
+      if (line.size() > room) cut_ = true;
+      mail_.Text.append(line, 0, room);
+      return;
+    }
+    if (line.empty()) {
+      headerMode_ = false;  // the body begins
+      return;
+    }
+    // Anywhere in the line and case-sensitive, in this order; a later line overwrites.
+    const auto has = [&line](std::string_view word) {
+      return line.find(word) != std::string::npos;
+    };
+    if (has("Subject")) {
+      mail_.Subject = HeaderValue(line);
+    } else if (has("From")) {
+      mail_.From = HeaderValue(line);
+    } else if (has("Date")) {
+      mail_.Date = HeaderValue(line);
+    } else if (has("Return-Path") || has("Reply-To")) {
+      mail_.ReplyTo = HeaderValue(line);
+    }
+  }
+  // The mail so far, its text marked when it was cut; the next line begins the next mail.
+  TMail Take() {
+    if (cut_) mail_.Text += "\n[gekürzt]"_cp;
+    TMail mail = std::move(mail_);
+    *this = MailIntake();
+    return mail;
+  }
+
+ private:
+  TMail mail_;
+  bool headerMode_ = true;
+  bool cut_ = false;
+};
 
 struct SmtpJob : MailJob {
   explicit SmtpJob(const MailPorts& ports) : client(ports) {}
   SmtpClient client;
 };
 
+// The client's events fill the intake and filter the list as they arrive, so that a server
+// sending without end costs neither memory nor a command per line.
 struct Pop3Job : MailJob {
   explicit Pop3Job(const MailPorts& ports) : client(ports) {}
-  Pop3Client client;
+  MailIntake intake;
+  int listFirst = 1;  // the listed messages the fetch will use, known from the status
+  int listLast = 0;
+  int listed = 0;
+  Pop3Client client;  // last: gone before what its events use
 };
 
 // The session's running conversation of that kind, if it is still the one numbered `serial`.
@@ -71,13 +129,6 @@ bool MailAvailable(ServiceSession& session) {
   if (ctx.mail != nullptr && ctx.commands != nullptr && session.Id() != 0) return true;
   session.ServerError("E-Mail ist auf diesem Server nicht eingerichtet.");
   return false;
-}
-
-// The header line's text after its first blank, or the line itself without one, cut short.
-std::string HeaderValue(const std::string& line) {
-  const std::size_t blank = line.find(' ');
-  return blank == std::string::npos ? line.substr(0, HeaderValueMax)
-                                    : line.substr(blank + 1, HeaderValueMax);
 }
 
 TMail* MailBeingFetched(ServiceState& state) {
@@ -165,29 +216,10 @@ void Pop3ListLine(ServiceSession& session, int msgNum, int msgSize) {
                   std::to_string(msgSize));
 }
 
-void Pop3MessageLine(ServiceSession& session, const std::string& line) {
-  ServiceState& state = session.State();
-  TMail* mail = MailBeingFetched(state);
-  if (mail == nullptr) return;
-  if (!state.MailHeaderMode) {
-    mail->Text += line;
-    return;
-  }
-  if (line.empty()) {
-    state.MailHeaderMode = false;
-    return;
-  }
-  // Anywhere in the line and case-sensitive, in this order; a later line overwrites.
-  const auto has = [&line](std::string_view word) { return line.find(word) != std::string::npos; };
-  if (has("Subject")) {
-    mail->Subject = HeaderValue(line);
-  } else if (has("From")) {
-    mail->From = HeaderValue(line);
-  } else if (has("Date")) {
-    mail->Date = HeaderValue(line);
-  } else if (has("Return-Path") || has("Reply-To")) {
-    mail->ReplyTo = HeaderValue(line);
-  }
+// The first message the fetch takes: the newest MaxMailCount + 1, a negative limit counting as
+// none.
+int FirstToFetch(ServiceSession& session, int count) {
+  return std::max(1, count - std::max(0, session.Context().settings.MaxMailCount));
 }
 
 void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request, int error) {
@@ -205,17 +237,17 @@ void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request,
         client.Status();
         return;
       case Pop3Request::Status:
+        job.listFirst = FirstToFetch(session, client.MsgCount());
+        job.listLast = client.MsgCount();
         client.MsgNum = 0;
         client.List();
         return;
       case Pop3Request::List: {
-        // The newest MaxMailCount + 1 messages; a negative limit counts as none.
         const int count = client.MsgCount();
-        const int limit = std::max(0, session.Context().settings.MaxMailCount);
-        client.MsgNum = std::max(1, count - limit);
+        client.MsgNum = FirstToFetch(session, count);
         state.Mails.assign(static_cast<std::size_t>(count - client.MsgNum + 1), TMail{});
-        state.MailHeaderMode = true;
         state.MailFetchIndex = 0;
+        job.intake = MailIntake();
         if (count == 0) {
           client.Quit();
         } else {
@@ -225,9 +257,9 @@ void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request,
       }
       case Pop3Request::Retrieve:
         session.Context().CountMail();
+        if (TMail* mail = MailBeingFetched(state)) *mail = job.intake.Take();
         ++client.MsgNum;
         ++state.MailFetchIndex;
-        state.MailHeaderMode = true;
         if (client.MsgNum > client.MsgCount()) {
           client.Quit();
         } else {
@@ -266,15 +298,19 @@ void Pop3Fetch(ServiceSession& session, const Tuserdata& account) {
                              Pop3RequestDone(s, running, request, error);
                            });
   };
-  client.OnListLine = [&commands, id, serial](int msgNum, int msgSize) {
+  Pop3Job& running = *job;
+  client.OnListLine = [&commands, id, serial, &running](int msgNum, int msgSize) {
+    // Only the messages the fetch takes, and no more lines than those, however many come.
+    if (msgNum < running.listFirst || msgNum > running.listLast ||
+        running.listed > running.listLast - running.listFirst) {
+      return;
+    }
+    ++running.listed;
     PostToSession<Pop3Job>(commands, id, serial, [msgNum, msgSize](ServiceSession& s, Pop3Job&) {
       Pop3ListLine(s, msgNum, msgSize);
     });
   };
-  client.OnMessageLine = [&commands, id, serial](const std::string& line) {
-    PostToSession<Pop3Job>(commands, id, serial,
-                           [line](ServiceSession& s, Pop3Job&) { Pop3MessageLine(s, line); });
-  };
+  client.OnMessageLine = [&running](const std::string& line) { running.intake.Line(line); };
   try {
     client.Open();
   } catch (const std::exception& e) {

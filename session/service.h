@@ -62,7 +62,6 @@ struct ServiceState {
   std::int32_t CurrentMessage = -1;  // message shown last, -1 after a deletion
   std::int32_t CurrentMail = 0;
   std::int32_t EditUserIndex = 0;  // account an administrator edits
-  bool MailHeaderMode = false;
   std::int32_t MailFetchIndex = 0;
   std::vector<TMail> Mails;
   LoginAttempts Login;

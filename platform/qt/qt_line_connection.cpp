@@ -6,6 +6,7 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
+#include <algorithm>
 #include <utility>
 
 namespace velora {
@@ -24,8 +25,13 @@ int MailServicePort(std::string_view service) {
   return port <= 65535 ? port : 0;
 }
 
-QtLineConnection::QtLineConnection(QList<QSslCertificate> extraCaCertificates)
-    : extraCa_(std::move(extraCaCertificates)) {}
+const QList<QSslCertificate>& SystemCaCertificates() {
+  static const QList<QSslCertificate> certificates = QSslConfiguration::systemCaCertificates();
+  return certificates;
+}
+
+QtLineConnection::QtLineConnection(QList<QSslCertificate> caCertificates)
+    : caCertificates_(std::move(caCertificates)) {}
 
 QtLineConnection::~QtLineConnection() {
   *alive_ = false;
@@ -56,6 +62,10 @@ void QtLineConnection::Connect(const std::string& host, const std::string& servi
   up_ = false;
   ended_ = false;
   buffer_.clear();
+  consumed_ = 0;
+  scanned_ = 0;
+  sliceScheduled_ = false;
+  serverClosed_ = false;
   sslErrors_.clear();
   const int port = MailServicePort(service);
   where_ = host + ":" + (port > 0 ? std::to_string(port) : service);
@@ -70,6 +80,8 @@ void QtLineConnection::Connect(const std::string& host, const std::string& servi
     socket_ = new QTcpSocket;
     QObject::connect(socket_, &QTcpSocket::connected, [this] { OnUp(); });
   }
+  // What the socket holds beyond this waits in the system, and the server waits with it.
+  socket_->setReadBufferSize(static_cast<qint64>(2 * SliceBytes));
   QObject::connect(socket_, &QTcpSocket::readyRead, [this] { OnReadyRead(); });
   QObject::connect(socket_, &QTcpSocket::errorOccurred, [this] { OnError(); });
   QObject::connect(socket_, &QTcpSocket::disconnected, [this] { OnDisconnected(); });
@@ -90,7 +102,7 @@ void QtLineConnection::Connect(const std::string& host, const std::string& servi
     }
     auto* ssl = static_cast<QSslSocket*>(socket_);
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() + extraCa_);
+    configuration.setCaCertificates(caCertificates_);
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
     ssl->setSslConfiguration(configuration);
     ssl->connectToHostEncrypted(QString::fromStdString(host), static_cast<quint16>(port));
@@ -138,32 +150,79 @@ void QtLineConnection::OnUp() {
 }
 
 void QtLineConnection::OnReadyRead() {
-  if (ended_ || !up_) return;
-  const QByteArray bytes = socket_->readAll();
-  buffer_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-  if (!DeliverLines()) return;
-  if (buffer_.size() > MaxLineLength) {
+  if (ended_ || !up_ || sliceScheduled_) return;
+  TakeSlice();
+}
+
+void QtLineConnection::TakeSlice() {
+  std::size_t bytes = 0;
+  int lines = 0;
+  const auto tooLong = [this] {
     // A server that never ends its line must not fill the memory.
     socket_->disconnect();
     socket_->abort();
     End(true,
         "A line from " + where_ + " is longer than " + std::to_string(MaxLineLength) + " bytes");
+  };
+  while (!ended_ && socket_) {
+    if (lines >= SliceLines || bytes >= SliceBytes) return ScheduleSlice();
+    const std::size_t end = buffer_.find('\n', scanned_);
+    if (end != std::string::npos) {
+      if (end - consumed_ > MaxLineLength) return tooLong();
+      std::string line = buffer_.substr(consumed_, end - consumed_);
+      consumed_ = scanned_ = end + 1;
+      bytes += line.size() + 1;
+      ++lines;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!CallBack([&line](Handlers& h) {
+            if (h.line) h.line(line);
+          })) {
+        return;
+      }
+      continue;
+    }
+    scanned_ = buffer_.size();
+    const std::size_t pending = buffer_.size() - consumed_;
+    if (pending > MaxLineLength) return tooLong();
+    if (const std::size_t read = ReadFromSocket(SliceBytes); read > 0) {
+      bytes += read;
+      continue;
+    }
+    if (!serverClosed_) return;
+    // The server's last line may lack its end.
+    if (pending > 0) {
+      buffer_ += '\n';
+      continue;
+    }
+    return End(false, {});
   }
 }
 
-bool QtLineConnection::DeliverLines() {
-  std::size_t end;
-  while (!ended_ && (end = buffer_.find('\n')) != std::string::npos) {
-    std::string line = buffer_.substr(0, end);
-    buffer_.erase(0, end + 1);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!CallBack([&line](Handlers& h) {
-          if (h.line) h.line(line);
-        })) {
-      return false;
-    }
-  }
-  return !ended_;
+void QtLineConnection::ScheduleSlice() {
+  if (sliceScheduled_) return;
+  sliceScheduled_ = true;
+  // Posted, so that everything else the event loop holds runs first.
+  QMetaObject::invokeMethod(
+      socket_,
+      [this, alive = alive_, socket = socket_] {
+        if (!*alive || socket_ != socket) return;
+        sliceScheduled_ = false;
+        if (!ended_) TakeSlice();
+      },
+      Qt::QueuedConnection);
+}
+
+std::size_t QtLineConnection::ReadFromSocket(std::size_t limit) {
+  if (serverClosed_ || socket_->bytesAvailable() <= 0) return 0;
+  // Only the part of a line is left here: dropping what was taken moves little.
+  buffer_.erase(0, consumed_);
+  scanned_ -= consumed_;
+  consumed_ = 0;
+  const std::size_t old = buffer_.size();
+  buffer_.resize(old + limit);
+  const qint64 read = socket_->read(buffer_.data() + old, static_cast<qint64>(limit));
+  buffer_.resize(old + static_cast<std::size_t>(std::max<qint64>(read, 0)));
+  return buffer_.size() - old;
 }
 
 void QtLineConnection::OnSslErrors(const QList<QSslError>& errors) {
@@ -192,15 +251,12 @@ void QtLineConnection::OnError() {
 void QtLineConnection::OnDisconnected() {
   if (ended_ || !socket_) return;
   if (!up_) return End(true, "Cannot connect to " + where_ + ": the server closed the connection");
-  // What arrived before the end is delivered first, an unterminated last line included.
+  // What arrived before the end is delivered first, an unterminated last line included. The
+  // socket held little, so it all fits into the buffer at once.
   const QByteArray rest = socket_->readAll();
   buffer_.append(rest.constData(), static_cast<std::size_t>(rest.size()));
-  if (!DeliverLines()) return;
-  if (!buffer_.empty()) {
-    buffer_ += '\n';
-    if (!DeliverLines()) return;
-  }
-  End(false, {});
+  serverClosed_ = true;
+  if (!sliceScheduled_) TakeSlice();
 }
 
 void QtLineConnection::End(bool failed, const std::string& reason) {
@@ -212,8 +268,10 @@ void QtLineConnection::End(bool failed, const std::string& reason) {
   });
 }
 
+QtLineConnectionFactory::QtLineConnectionFactory() : caCertificates_(SystemCaCertificates()) {}
+
 std::unique_ptr<LineConnection> QtLineConnectionFactory::Create() {
-  return std::make_unique<QtLineConnection>(extraCa_);
+  return std::make_unique<QtLineConnection>(caCertificates_);
 }
 
 std::string QtLocalHostName() {

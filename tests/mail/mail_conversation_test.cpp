@@ -327,6 +327,68 @@ TEST_F(MailConversationTest, ASlowServerThatKeepsAnsweringDoesNotTimeOut) {
   EXPECT_GT(time.NowUs(), 3 * 30 * kSecond) << "far longer than one time-out";
 }
 
+// A server that sends a line now and then, so that no reply times out, is cut off two minutes
+// after the connection; a deadline that passes between two requests ends the next one at once.
+TEST_F(MailConversationTest, TheWholeConversationHasADeadline) {
+  const struct {
+    const char* name;
+    bool smtp;
+    bool idle;  // the caller starts nothing after the open until the deadline has passed
+    const char* lastResponse;
+  } cases[] = {
+      {"smtp greeting", true, false, "500 Deadline of 120 s for the conversation ran out"},
+      {"pop3 message", false, false, "-ERR Deadline of 120 s for the conversation ran out"},
+      {"pop3 between requests", false, true, "-ERR Deadline of 120 s for the conversation ran out"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::function<void(VirtualLinePeer&)> drip;
+    VirtualTime caseTime;
+    VirtualLineServer lines(caseTime);
+    VirtualTimerFactory caseTimers(caseTime);
+    MailPorts casePorts{lines, caseTimers, clock, "client.example"};
+    drip = [&](VirtualLinePeer& peer) {
+      if (peer.ClosedByClient()) return;
+      peer.Send(c.smtp ? "220-still there" : "x");
+      caseTime.ScheduleAfter(20 * kSecond, [&drip, &peer] { drip(peer); });
+    };
+    lines.onAccept = [&](VirtualLinePeer& peer) { c.smtp ? drip(peer) : peer.Send("+OK"); };
+    lines.onLine = [&](VirtualLinePeer& peer, const std::string& line) {
+      peer.Send("+OK");
+      if (line.starts_with("RETR")) drip(peer);
+    };
+    int error = -1;
+    std::string lastResponse;
+    SmtpClient smtp(casePorts);
+    Pop3Client pop3(casePorts);
+    smtp.Host = pop3.Host = "mail.example";
+    pop3.MsgNum = 1;
+    smtp.OnRequestDone = [&](SmtpRequest, int e) {
+      error = e;
+      lastResponse = smtp.LastResponse();
+    };
+    pop3.OnRequestDone = [&](Pop3Request request, int e) {
+      if (request == Pop3Request::Open && e == 0) return c.idle ? void() : pop3.Retrieve();
+      error = e;
+      lastResponse = pop3.LastResponse();
+    };
+    c.smtp ? smtp.Open() : pop3.Open();
+    while (error < 0 && caseTime.NowUs() < 600 * kSecond && caseTime.RunNextBatch()) {
+    }
+    if (c.idle) {
+      caseTime.RunFor(130 * kSecond);
+      pop3.Status();
+      caseTime.RunFor(kSecond);
+    } else {
+      EXPECT_EQ(caseTime.NowUs(), 120 * kSecond);
+    }
+    EXPECT_EQ(error, 500);
+    EXPECT_EQ(lastResponse, c.lastResponse);
+    ASSERT_EQ(lines.Peers().size(), 1u);
+    EXPECT_TRUE(lines.Peers()[0]->ClosedByClient());
+  }
+}
+
 TEST_F(MailConversationTest, RefusedAndLostConnections) {
   server.SetConnectMode(VirtualLineServer::ConnectMode::Refuse,
                         "Cannot connect to mx.example:25: Connection refused");

@@ -44,7 +44,8 @@ std::string Done(int request, int error) {
   return "(done " + std::to_string(request) + " " + std::to_string(error) + ")";
 }
 
-// Opening: with EHLO and AUTH LOGIN, with a server that refuses EHLO, and without authentication.
+// Opening: with EHLO and AUTH LOGIN, with a server that refuses EHLO (in one line or more), and
+// without authentication.
 TEST(SmtpEngineTest, OpenWithAndWithoutExtendedSmtp) {
   const std::string user = Base64Encode("anna");
   const std::string password = Base64Encode("geheim");
@@ -74,6 +75,12 @@ TEST(SmtpEngineTest, OpenWithAndWithoutExtendedSmtp) {
        {"(connect)", "S: 220 old.example", "C: EHLO client.example",
         "S: 502 5.5.2 Error: command not recognized", "C: HELO client.example",
         "S: 250 old.example", Done(kOpen, 0)},
+       false},
+      {"ehlo refused on two lines: helo after the whole reply",
+       SmtpAuthType::smtpAuthLogin,
+       {{"220 mx.example"}, {"500-5.5.1 EHLO unknown", "500 5.5.1 try HELO"}, {"250 mx.example"}},
+       {"(connect)", "S: 220 mx.example", "C: EHLO client.example", "S: 500-5.5.1 EHLO unknown",
+        "S: 500 5.5.1 try HELO", "C: HELO client.example", "S: 250 mx.example", Done(kOpen, 0)},
        false},
       {"no authentication: helo",
        SmtpAuthType::smtpAuthNone,

@@ -1,7 +1,10 @@
 #include "mail_test_servers.h"
 
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +61,15 @@ void ChownTree(const std::filesystem::path& root, uid_t uid, gid_t gid) {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
     if (::chown(entry.path().c_str(), uid, gid) != 0) throw std::runtime_error("chown failed");
   }
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return true;
 }
 
 }  // namespace
@@ -284,6 +296,50 @@ class RecordingConnection : public LineConnection {
 };
 
 }  // namespace
+
+FloodingPop3Server::FloodingPop3Server(std::size_t messageBytes) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  auto* generic = reinterpret_cast<sockaddr*>(&address);
+  if (listener_ < 0 || ::bind(listener_, generic, size) != 0 || ::listen(listener_, 1) != 0 ||
+      ::getsockname(listener_, generic, &size) != 0) {
+    throw std::runtime_error("the flooding server has no socket");
+  }
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread([this, messageBytes] {
+    const int fd = client_ = ::accept(listener_, nullptr, nullptr);
+    bool ok = fd >= 0 && SendAll(fd, "+OK\r\n");
+    for (int lines = 0; ok && lines < 3;) {
+      char chunk[512];
+      const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+      ok = got > 0;
+      for (const char c : std::string_view(chunk, ok ? static_cast<std::size_t>(got) : 0)) {
+        if (c != '\n') continue;
+        ++lines;
+        ok = ok && SendAll(fd, "+OK\r\n");
+      }
+    }
+    std::string block;
+    for (int n = 1; block.size() < 65536; ++n)
+      block += messageBytes > 0 ? std::string(78, 'x') + "\r\n" : std::to_string(n) + " 100\r\n";
+    for (std::size_t sent = 0; ok && (messageBytes == 0 || sent < messageBytes);
+         sent += block.size()) {
+      ok = SendAll(fd, block);
+    }
+    if (ok) SendAll(fd, ".\r\n");
+  });
+}
+
+FloodingPop3Server::~FloodingPop3Server() {
+  ::shutdown(listener_, SHUT_RDWR);
+  if (client_ >= 0) ::shutdown(client_, SHUT_RDWR);
+  thread_.join();
+  if (client_ >= 0) ::close(client_);
+  ::close(listener_);
+}
 
 std::unique_ptr<LineConnection> RecordingConnectionFactory::Create() {
   return std::make_unique<RecordingConnection>(inner_.Create(), transcript_);

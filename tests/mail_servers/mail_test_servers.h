@@ -5,8 +5,11 @@
 #pragma once
 
 #include <QProcess>
+#include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/ports.h"
@@ -80,6 +83,22 @@ class Pop3TestServer {
   ServerProcess server_;
   int port_ = 0;
   int tlsPort_ = 0;
+};
+
+// A POP3 server on a thread of its own: "+OK" to the greeting and to every line, and after the
+// third (USER, PASS, then LIST or RETR) a flood: list lines without end when messageBytes is 0,
+// else a message of that many bytes.
+class FloodingPop3Server {
+ public:
+  explicit FloodingPop3Server(std::size_t messageBytes);
+  ~FloodingPop3Server();
+  int Port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  std::atomic<int> client_ = -1;
+  int port_ = 0;
+  std::thread thread_;
 };
 
 // Wraps a factory: every line sent ("C: ") and received ("S: ") goes into the transcript.

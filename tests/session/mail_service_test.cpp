@@ -88,6 +88,7 @@ struct Pop3Server {
   std::vector<std::vector<std::string>> mailbox;
   std::string failAt;  // "greeting" or the start of a command
   std::string failReply = "-ERR nein";
+  int extraListLines = 0;  // listed after the mailbox, numbered 1 to 7 in turn
 
   bool Fails(VirtualLinePeer& peer, std::string_view step) {
     if (failAt.empty() || !step.starts_with(failAt)) return false;
@@ -115,6 +116,8 @@ struct Pop3Server {
       peer.Send("+OK");
       for (std::size_t i = 0; i < mailbox.size(); ++i)
         peer.Send(std::to_string(i + 1) + " " + std::to_string(Size(mailbox[i])));
+      for (int i = 0; i < extraListLines; ++i)
+        peer.Send(std::to_string(i % 7 + 1) + " 100");
       return peer.Send(".");
     }
     if (line.starts_with("RETR ")) {
@@ -340,6 +343,30 @@ TEST_F(MailServiceTest, HeadersBodyInboxReadingAndTheNextMail) {
   Do("anna", "IDshowmail", 7);
   EXPECT_THAT(Whole(), ::testing::StartsWith("Mail 1"));
   EXPECT_EQ(State().CurrentMail, 0);
+}
+
+// A message far longer than a calculator shows, and a list far longer than the mailbox: the mail
+// keeps its headers and the start of its text, marked as cut, the log names only the messages
+// fetched, and the session gets a few commands, not one per line.
+TEST_F(MailServiceTest, AHugeMessageAndAHugeListAreCutDown) {
+  h.settings.MaxMailCount = 1;
+  std::vector<std::string> huge = {"From: bob@example.net", "Subject: Riesig", ""};
+  huge.insert(huge.end(), 3000, std::string(100, 'x'));
+  pop3.mailbox = {Message("Alt", "alt"), Message("Eins", "eins"), huge};
+  pop3.extraListLines = 5000;
+  Run("IDgetmail");
+  ASSERT_EQ(State().Mails.size(), 2u);
+  EXPECT_EQ(State().Mails[0].Text, "eins");
+  EXPECT_EQ(State().Mails[1].Subject, "Riesig");
+  const std::string& text = State().Mails[1].Text;
+  EXPECT_EQ(text.find_first_not_of('x'), 4096u);
+  EXPECT_EQ(text.substr(std::min<std::size_t>(text.size(), 4096)), "\n[gekürzt]"_cp);
+  const std::string log = h.LogContents();
+  std::size_t listed = 0;
+  for (auto at = log.find(" L"); at != std::string::npos; at = log.find(" L", at + 1))
+    listed += log.compare(at, 7, " L\xe4nge:") == 0;
+  EXPECT_EQ(listed, 2u) << "messages 2 and 3 only";
+  EXPECT_LT(applied, 20);
 }
 
 TEST_F(MailServiceTest, AReplyTakesTheAddressOrAsksForOne) {
