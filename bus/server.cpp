@@ -144,10 +144,6 @@ void Server::SeedRandom(std::uint32_t seed) {
   random_.Seed(seed);
 }
 
-void Server::SetSimulator(SimulatorLink* simulator) {
-  line_.SetSimulator(simulator);
-}
-
 void Server::SetStationCountHandler(std::function<void(std::size_t)> handler) {
   stations_.SetCountHandler(std::move(handler));
 }
@@ -303,7 +299,6 @@ void Server::Sweep() {
     ApplyCommands();
     TProcess* session = stations_.SessionAt(address);
     if (frame && frame->Source() == address && session != nullptr) {
-      line_.HeardStation(*frame);
       session->HandlePacket(*frame);
       session->Link().HeardInTurn();
     } else {

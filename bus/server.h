@@ -16,7 +16,6 @@
 #include "common/random.h"
 #include "common/records.h"
 #include "link/serial_line.h"
-#include "link/simulator_link.h"
 #include "session/context.h"
 #include "settings/server_settings.h"
 #include "store/log_file.h"
@@ -47,6 +46,10 @@ struct ServerPorts {
   OneShotTimerFactory* mailTimers = nullptr;
   std::string localHostName = "localhost";
 };
+
+// Wraps the port a world made for its server (a meter's, say); the settings are the server's.
+using PortDecorator =
+    std::function<std::unique_ptr<SerialPort>(std::unique_ptr<SerialPort>, const ServerSettings&)>;
 
 // What the windows show of each cycle; the pixels are theirs.
 struct CycleStats {
@@ -109,8 +112,6 @@ class Server {
   // The tables of the user and feedback files, at program start (refused while running).
   bool Restore(UserTable users, FeedbackList feedback, std::int32_t totalUptime);
   void SeedRandom(std::uint32_t seed);
-  // Lets the built-in simulator hear and talk on the radio (null: none).
-  void SetSimulator(SimulatorLink* simulator);
   // Called once per cycle after the cycle's statistics changed.
   void SetCycleHandler(std::function<void()> onCycle) { onCycle_ = std::move(onCycle); }
   // Called with the number of stations whenever it changes.

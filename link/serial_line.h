@@ -11,7 +11,6 @@
 #include "common/ports.h"
 #include "link/frame.h"
 #include "link/frame_scanner.h"
-#include "link/simulator_link.h"
 #include "settings/server_settings.h"
 
 namespace velora {
@@ -30,9 +29,6 @@ class SerialLine {
   SerialLine(const SerialLine&) = delete;
   SerialLine& operator=(const SerialLine&) = delete;
 
-  // The simulator relayed as a station; null for none.
-  void SetSimulator(SimulatorLink* simulator);
-
   void Delay(int ms);
   void TXENSend();
   void TXENReceive();
@@ -46,9 +42,6 @@ class SerialLine {
   void ComRxChar();
   void FinishedSending();
   void HRTimerTimer();
-
-  // Lets the simulated calculator hear another station's answer, as it would on the air.
-  void HeardStation(const Frame& frame);
 
   // Ends a timed wait in progress (the main window is closing): the waiting code returns after
   // the current batch of events.
@@ -64,7 +57,6 @@ class SerialLine {
   // Waits until the bytes just written have left; false when the application is terminating.
   bool WaitForWriteEnd(std::size_t written);
   void WriteToPort(std::string_view bytes);
-  void RelaySimulator(const std::string& simBytes);
   bool UsesStartString() const;
   // The next frame in what has been received; what is dropped on the way is logged.
   std::optional<Frame> NextFrame();
@@ -77,8 +69,6 @@ class SerialLine {
   EventPump& pump_;
   LogSink& log_;
   const ServerSettings& settings_;
-  NullSimulatorLink noSimulator_;
-  SimulatorLink* simulator_ = &noSimulator_;
 
   FrameScanner scanner_;
   bool timerRunning_ = false;

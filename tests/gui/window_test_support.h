@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "gui/main_window.h"
+#include "gui/operator_program.h"
 #include "platform/qt/qt_text.h"
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
@@ -126,8 +127,8 @@ class WindowFolder {
     change(form);
     if (const SettingsFailure failure = store.Save()) ADD_FAILURE() << *failure;
   }
-  std::unique_ptr<TForm1> MakeWindow() {
-    return std::make_unique<TForm1>(
+  std::unique_ptr<OperatorProgram> MakeProgram() {
+    return std::make_unique<OperatorProgram>(
         backend, [this] { return ports; }, dir.path());
   }
 
