@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bus/figures.h"
 #include "bus/station_table.h"
 #include "common/ports.h"
 #include "common/random.h"
@@ -107,6 +108,9 @@ class Server {
   void Notify(std::string userName, std::string text);
   // Runs a command on a session if it is still there when the command is applied.
   void Post(SessionId session, std::function<void(TProcess&)> command);
+  // A save of the user and feedback files at the end, for the figures (those while running
+  // are counted by the server itself).
+  void CountSave(bool ok);
   // Accounts added while the program runs (the headless server's demo calculators).
   void AddAccount(Tuserdata account);
   // The tables of the user and feedback files, at program start (refused while running).
@@ -130,6 +134,10 @@ class Server {
   const StationTable& Stations() const { return stations_; }
   const CycleStats& Cycle() const { return stats_; }
   ServerStats Stats() const;
+  // The whole network's figures since the start, and each station's.
+  NetworkFigures Figures() const;
+  std::vector<StationRow> StationRows() const { return stations_.Rows(); }
+  const ServiceCounts& Counts() const { return counts_; }
   std::int32_t RunSeconds() const { return runSeconds_; }
   std::int32_t TotalUptime() const { return totalUptime_; }
   // The local time of the server's clock.
@@ -152,7 +160,7 @@ class Server {
   // A turn of the sweep without an answer from the station at the address.
   void Silence(std::uint8_t address);
   // Removes the station at the address as one gone silent, with its event lines.
-  void KickStation(std::uint8_t address);
+  void KickStation(std::uint8_t address, RemovalCause cause);
   void UpdateCycleTime();
   void UpdateResendCounters();
 
@@ -176,6 +184,7 @@ class Server {
   Random random_;
   LogFile log_;
   SerialLine line_;
+  NetworkFigures figures_;
   StationTable stations_;
   std::unique_ptr<MailPorts> mailPorts_;
   SessionPoster poster_{*this};

@@ -213,6 +213,7 @@ void SerialLine::Report(const FrameScanner::Event& event) {
       }
       return;
     case T::BadLength:
+      ++drops_.length;
       if (log_.Enabled(1)) {
         log_.Log(std::string("DROP : ungültiges Längenbyte ("_cp) +
                  std::to_string(event.bytes.size()) + ":" + ReadableBytes(event.bytes) + ")");
@@ -222,15 +223,18 @@ void SerialLine::Report(const FrameScanner::Event& event) {
       if (log_.Enabled(2)) log_.Log("RCVD : " + ReadableBytes(event.bytes));
       return;
     case T::NotForServer:
+      ++drops_.destination;
       if (log_.Enabled(1)) {
         log_.Log(std::string("DROP : nicht für Server ("_cp) + std::to_string(event.count) + ":" +
                  ReadableBytes(event.bytes) + ")");
       }
       return;
     case T::BadCrc:
+      ++drops_.crc;
       log_.LogAt(1, "DROP : Prüfsummenfehler"_cp);
       return;
     case T::Overtaken:
+      ++drops_.overtaken;
       if (log_.Enabled(1)) {
         log_.Log(std::string("DROP : unvollständiges Paket vor gültigem verworfen ("_cp) +
                  std::to_string(event.count) + ":" + ReadableBytes(event.bytes) + ")");

@@ -20,6 +20,14 @@ namespace velora {
 // still be on their way, so that switching to receive never cuts the last byte off the air.
 int EndOfWritePauseMs(std::size_t written, std::size_t onTheLine);
 
+// Candidates the scanner found and dropped, by why.
+struct LineDrops {
+  std::uint64_t crc = 0;
+  std::uint64_t length = 0;
+  std::uint64_t destination = 0;
+  std::uint64_t overtaken = 0;
+};
+
 class SerialLine {
  public:
   // Attaches itself to the port's and the timer's events; the settings are read at each use.
@@ -48,6 +56,7 @@ class SerialLine {
   void EndTimerWait();
 
   bool TxenIsReceive() const { return txenIsReceive_; }
+  const LineDrops& Drops() const { return drops_; }
   bool Sending() const { return sending_; }
   const std::string& ReceiveBuffer() const { return scanner_.Buffered(); }
 
@@ -71,6 +80,7 @@ class SerialLine {
   const ServerSettings& settings_;
 
   FrameScanner scanner_;
+  LineDrops drops_;
   bool timerRunning_ = false;
   bool sending_ = false;
   bool txenIsReceive_ = false;
