@@ -21,7 +21,7 @@
 #include "platform/qt/qt_port_list.h"
 #include "platform/qt/qt_settings_backend.h"
 #include "platform/qt/qt_text.h"
-#include "store/user_file.h"
+#include "store/users_format.h"
 
 namespace velora {
 namespace {

@@ -22,7 +22,7 @@
 #include "platform/qt/qt_text.h"
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
-#include "store/user_file.h"
+#include "store/users_format.h"
 #include "support/memory_settings_backend.h"
 #include "support/recording_ui.h"
 
