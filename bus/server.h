@@ -140,8 +140,9 @@ class Server {
   const ServiceCounts& Counts() const { return counts_; }
   std::int32_t RunSeconds() const { return runSeconds_; }
   std::int32_t TotalUptime() const { return totalUptime_; }
-  // The local time of the server's clock.
+  // The local time of the server's clock, and its millisecond tick (the figures' ticks are of it).
   DateTime LocalNow() const { return ports_.clock.LocalNow(); }
+  std::uint32_t NowTickMs() const { return ports_.clock.TickMs(); }
   LogLevel Level() const { return log_.Level(); }
   const std::string& LogPath() const { return log_.CurrentPath(); }
   bool LogOpen() const { return log_.IsOpen(); }
