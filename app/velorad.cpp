@@ -19,10 +19,12 @@
 #include "bus/lifecycle.h"
 #include "bus/server.h"
 #include "bus/status_line.h"
+#include "bus/status_views.h"
 #include "common/text.h"
 #include "platform/qt/qt_port_list.h"
 #include "platform/qt/qt_precise_wakeup.h"
 #include "platform/qt/qt_settings_backend.h"
+#include "platform/qt/qt_status_server.h"
 #include "platform/qt/qt_text.h"
 #include "platform/qt/qt_world.h"
 #include "platform/virtual/virtual_fleet.h"
@@ -37,13 +39,15 @@ struct Options {
   int logLevel = InitialLogLevel;
   double seconds = 0;  // 0: until a signal
   int demo = 0;
-  double statusSeconds = 60;  // 0: only on SIGUSR1
+  double statusSeconds = 60;        // 0: only on SIGUSR1
+  std::optional<std::string> http;  // where the status server listens
   bool check = false;
 };
 
 constexpr const char* kUsage =
     "usage: velorad [--workdir DIR] [--port DEVICE|virtual] [--settings FILE]\n"
     "               [--log-level 0..4] [--seconds S] [--demo N] [--status-seconds S]\n"
+    "               [--http ADDRESS:PORT]\n"
     "       velorad --check [--workdir DIR] [--port DEVICE|virtual] [--settings FILE]\n";
 
 bool ParseNumber(const std::string& text, double& out) {
@@ -106,6 +110,12 @@ std::optional<Options> Parse(int argc, char** argv, std::string& error) {
         return std::nullopt;
       }
       o.statusSeconds = number;
+    } else if (arg == "--http") {
+      if (!ParseListenAddress(value, error)) {
+        error = "--http: " + error;
+        return std::nullopt;
+      }
+      o.http = value;
     } else {
       error = "unknown option " + arg;
       return std::nullopt;
@@ -217,8 +227,24 @@ int Run(const Options& options) {
     Print(status.Line());
     std::fflush(stdout);
   };
-  WatchStatusSignal(QCoreApplication::instance(), printStatus);
+  // On request the stations follow the line, one by one.
+  WatchStatusSignal(QCoreApplication::instance(), [&server, &status] {
+    Print(status.Line());
+    for (const std::string& line : FormatStationTable(TakeSnapshot(server)))
+      Print(line);
+    std::fflush(stdout);
+  });
   if (!lifecycle.Load(static_cast<std::uint32_t>(std::random_device{}()))) return 1;
+  QtStatusServer statusServer(server);
+  if (options.http) {
+    std::string error;
+    if (!statusServer.Listen(*options.http, error)) {
+      std::fprintf(stderr, "velorad: --http: %s\n", error.c_str());
+      return 1;
+    }
+    Print(statusServer.Url());
+    std::fflush(stdout);
+  }
   if (options.port) port->SetDevicePath(*options.port);
 
   std::unique_ptr<CalculatorFleet> fleet;

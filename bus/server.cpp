@@ -120,6 +120,7 @@ void Server::ApplyCopiedSettings(const ServerSettings& settings) {
 void Server::TakeSettings(const ServerSettings& settings) {
   settings_ = settings;
   if (port_->PortNumber() != settings_.ComPort) port_->SetPortNumber(settings_.ComPort);
+  if (onSettings_) onSettings_(settings_);
 }
 
 void Server::KickUser(int accountIndex) {

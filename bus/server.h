@@ -124,6 +124,10 @@ class Server {
   // the last call, at most once every SaveIntervalMs. It answers whether the save worked; a
   // failed one is tried again every SaveIntervalMs until it works, changes or not.
   void SetSaveHandler(std::function<bool()> save) { onSave_ = std::move(save); }
+  // Called whenever settings have been applied (a status server follows its address).
+  void SetSettingsHandler(std::function<void(const ServerSettings&)> handler) {
+    onSettings_ = std::move(handler);
+  }
 
   // --- Read-only views.
 
@@ -202,6 +206,7 @@ class Server {
   std::uint32_t lastSaveTick_ = 0;
   bool saveFailed_ = false;
   std::function<bool()> onSave_;
+  std::function<void(const ServerSettings&)> onSettings_;
 };
 
 std::string FormatUptime(std::int32_t seconds);

@@ -338,6 +338,13 @@ QWidget* TForm2::BuildInternetPage() {
   grid->addWidget(MakeEdit(Id::EditCIProxyPort, 60), 1, 1);
   grid->setColumnStretch(2, 1);
   column->addWidget(proxyGroup);
+  auto* statusGroup = new QGroupBox("Statusseite und Metriken (HTTP)");
+  auto* status = new QGridLayout(statusGroup);
+  status->addWidget(new QLabel("Adresse:Port:"), 0, 0);
+  status->addWidget(MakeEdit(Id::EditCIHttpStatus, 160), 0, 1);
+  status->addWidget(new QLabel("leer: aus; z. B. 127.0.0.1:8080"), 1, 1);
+  status->setColumnStretch(2, 1);
+  column->addWidget(statusGroup);
   column->addStretch(1);
   return page;
 }

@@ -8,6 +8,8 @@ set -euo pipefail
 run=(
   g++ make cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
+  # Debian's qt6-httpserver-dev lacks its dependency on qt6-websockets-dev, which its CMake needs.
+  qt6-httpserver-dev qt6-websockets-dev
 )
 # dpkg-shlibdeps finds the Qt packages, file finds the programs for it.
 package=("${run[@]}" dpkg-dev file)
@@ -22,6 +24,8 @@ test=(
   # The packages' tests: the man pages rendered, lintian, the desktop entry, the unit's exposure
   # (systemd-analyze) and the system calls velorad makes (strace).
   groff-base lintian desktop-file-utils systemd strace
+  # The status server's tests: a real Prometheus text parser and a real browser (headless).
+  python3-prometheus-client chromium
 )
 
 case ${1:-test} in

@@ -41,6 +41,8 @@ struct ServerSettings {
   std::string ProxyPort;
   // The time-stamped log files together stay below this; 0: no limit.
   std::int32_t MaxLogFolderMB = 200;
+  // Where the status page and the metrics are served over HTTP ("127.0.0.1:8080"); empty: not.
+  std::string HttpStatusAddress;
 
   bool operator==(const ServerSettings&) const = default;
 };

@@ -190,6 +190,7 @@ void SettingsForm::SetUpVars() {
   if (settings_.KickAfterNoReplies == 0) SetChecked(Id::CheckCSKickNotReplyingTIs, false);
 
   settings_.PacketInitString = Text(Id::EditCSPacketInitString);
+  settings_.HttpStatusAddress = Text(Id::EditCIHttpStatus);
 
   // Entries read "COM" + digit + a description; only the one digit after "COM" counts.
   const std::string port = ChosenPortName();

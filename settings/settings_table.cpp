@@ -183,6 +183,7 @@ constexpr std::array<SettingDef, SettingCount> Table{{
      .kind = K::Text,
      .defaultText = "200",
      .number = true},
+    {.id = SettingId::EditCIHttpStatus, .name = "EditCIHttpStatus", .kind = K::Text},
 }};
 
 // The ids index the table, so the two orders must agree.

@@ -50,9 +50,10 @@ enum class SettingId : int {
   EditCIProxyPort,
   // Added after the others, so that stored values and the order of loading stay as they were.
   EditCSMaxLogFolderMB,
+  EditCIHttpStatus,
 };
 
-inline constexpr int SettingCount = 34;
+inline constexpr int SettingCount = 35;
 
 // text: edit field; flag: check box or radio button; choice: the port list; position: the slider.
 enum class SettingKind { Text, Flag, Choice, Position };

@@ -11,6 +11,9 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <regex>
+
+#include <QTcpServer>
 
 #include "common/records.h"
 #include "link/frame.h"
@@ -193,16 +196,32 @@ TEST(VeloradTest, ServesACalculatorOnAPseudoTerminalAndSavesOnSigterm) {
       << "the cycle ended and the port was closed";
 }
 
-TEST(VeloradTest, RejectsUnknownOptions) {
-  testing::TempDir dir;
-  Velorad server(dir.path(), {"--colour", "blue"});
-  EXPECT_EQ(server.Stop(0, 10'000), 2);
-}
-
 // Options for a short run on the virtual radio with settings of its own.
 std::vector<std::string> VirtualRun(const testing::TempDir& dir, const std::string& seconds) {
   return {"--workdir", dir.path(), "--port", "virtual", "--settings", dir.File("settings.conf"),
           "--seconds", seconds};
+}
+
+// A wrong option ends it with status 2, an address it cannot listen on with status 1.
+TEST(VeloradTest, RejectsUnknownOptionsAndAddressesItCannotUse) {
+  testing::TestApp();
+  testing::TempDir dir;
+  QTcpServer taken;
+  ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+  std::vector<std::string> busy = VirtualRun(dir, "30");
+  busy.insert(busy.end(), {"--http", "127.0.0.1:" + std::to_string(taken.serverPort())});
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string error;
+  } cases[] = {{{"--colour", "blue"}, 2, "velorad: unknown option --colour\n"},
+               {{"--http", "localhost:8080"}, 2, "velorad: --http: not ADDRESS:PORT"},
+               {busy, 1, "velorad: --http: cannot listen on 127.0.0.1:"}};
+  for (const auto& c : cases) {
+    Velorad server(dir.path(), c.args);
+    EXPECT_EQ(server.Stop(0, 20'000), c.status) << c.args.back();
+    EXPECT_NE(server.Errors().find(c.error), std::string::npos) << server.Errors();
+  }
 }
 
 TEST(VeloradTest, ASecondServerOnTheSameFolderRefusesToStart) {
@@ -250,19 +269,25 @@ TEST(VeloradTest, AFileSizeLimitFailsTheSaveInsteadOfEndingTheServer) {
     EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
 }
 
-// The status line: at once on SIGUSR1, and once more at the end with the end's save.
-TEST(VeloradTest, Sigusr1PrintsTheStatusLineAtOnce) {
+// The status line: at once on SIGUSR1 with the station table after it, and once more at the end
+// with the end's save. The status server's address comes first.
+TEST(VeloradTest, Sigusr1PrintsTheStatusLineAndTheStationsAtOnce) {
   testing::TempDir dir;
   std::vector<std::string> args = VirtualRun(dir, "60");
-  for (const char* arg : {"--demo", "2", "--status-seconds", "0"})
+  for (const char* arg : {"--demo", "2", "--status-seconds", "0", "--http", "127.0.0.1:0"})
     args.push_back(arg);
   Velorad server(dir.path(), args);
   ASSERT_TRUE(server.WaitForOutput("TI Nr. 2 angemeldet", 20'000)) << server.Errors();
   EXPECT_EQ(server.Output().find("status: "), std::string::npos) << "no line unasked";
   ::kill(server.Pid(), SIGUSR1);
-  ASSERT_TRUE(server.WaitForOutput("status: 2 stations online, ", 10'000)) << server.Errors();
+  ASSERT_TRUE(server.WaitForOutput(" demo2 ", 10'000)) << server.Errors();
   EXPECT_EQ(server.Stop(SIGTERM, 20'000), 0) << server.Errors();
   const std::string out = server.Output();
+  EXPECT_TRUE(std::regex_search(out, std::regex("(^|\n)http://127\\.0\\.0\\.1:[1-9][0-9]*/\n")))
+      << out;
+  const std::size_t heading = out.find("\n TI addr name ", out.find("status: 2 stations online, "));
+  ASSERT_NE(heading, std::string::npos) << out;
+  EXPECT_NE(out.find(" demo1 ", heading), std::string::npos) << out;
   const std::size_t last = out.rfind("status: ");
   ASSERT_NE(last, out.find("status: ")) << "a last line at the end: " << out;
   EXPECT_NE(out.find("last save ", last), std::string::npos) << out;

@@ -112,6 +112,7 @@ TEST_F(ConfigDialogTest, ShowsEveryFieldUnderItsValueNameWithItsInitialState) {
   QWidget* folderLimit = dialog->Field(Id::EditCSMaxLogFolderMB);
   EXPECT_EQ(folderLimit->parentWidget(), dialog->Field(Id::EditCSMaxLogLines)->parentWidget());
   EXPECT_TRUE(tabs->widget(0)->isAncestorOf(folderLimit));
+  EXPECT_TRUE(tabs->widget(2)->isAncestorOf(dialog->Field(Id::EditCIHttpStatus)));
   EXPECT_EQ(Button(Id::CheckCSKickNotReplyingTIs)->text(),
             "TIs, die             Mal nicht antworten, zwangsweise abmelden");
   EXPECT_EQ(Button(Id::CheckCSLoginCompulsory)->text(),

@@ -50,6 +50,7 @@ done
 check_loads() {  # program depends
   for lib in $(ldd "$build/app/$1" | grep -o 'libQt6[A-Za-z]*' | sort -u); do
     [ $lib = libQt6DBus ] && continue  # through libqt6gui6
+    [ $lib = libQt6WebSockets ] && continue  # through libqt6httpserver6
     has "$2" "$(echo "$lib" | tr 'A-Z' 'a-z')6" || fail "$1 loads $lib, Depends: $2"
   done
 }
