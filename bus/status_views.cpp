@@ -264,7 +264,7 @@ std::string FormatStatusPage(const StatusSnapshot& s, int refreshSeconds) {
       "body{font-family:sans-serif;font-size:14px;margin:1em}\n"
       "table{border-collapse:collapse;margin-bottom:1em}\n"
       "th,td{border:1px solid #bbb;padding:2px 6px;text-align:right}\n"
-      "th{background:#eee}\n.name{text-align:left;white-space:pre}\n"
+      "th{background:#eee}\ntd{white-space:nowrap}\n.name{text-align:left;white-space:pre}\n"
       "svg text{font-size:11px}\n</style>\n</head>\n<body>\n<h1>Velora Server</h1>\n";
   page += "<p>" + FormatDateTimeC(s.now) + (s.running ? ", Server läuft" : ", Server gestoppt") +
           "</p>\n<table id=\"counters\">\n";
