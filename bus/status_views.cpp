@@ -224,22 +224,22 @@ std::string FormatMetrics(const StatusSnapshot& s) {
   m.Sample("velora_saves_total", "result=\"failed\"", n.savesFailed);
 
   struct PerStation {
-    std::string_view name, type, help;
+    std::string_view name, help;
     std::uint64_t StationFigures::*value;
   };
   const PerStation perStation[] = {
-      {"velora_station_frames_sent_total", "counter",
-       "Frames sent to the station since its registration.", &StationFigures::framesSent},
-      {"velora_station_frames_received_total", "counter",
+      {"velora_station_frames_sent_total", "Frames sent to the station since its registration.",
+       &StationFigures::framesSent},
+      {"velora_station_frames_received_total",
        "Frames received from the station since its registration.", &StationFigures::framesReceived},
-      {"velora_station_resends_total", "counter",
+      {"velora_station_resends_total",
        "Packets sent to the station again because it had not acknowledged them.",
        &StationFigures::resends},
-      {"velora_station_silent_turns_total", "counter", "Turns in which the station did not answer.",
+      {"velora_station_silent_turns_total", "Turns in which the station did not answer.",
        &StationFigures::silentTurns},
   };
   for (const PerStation& family : perStation) {
-    m.Family(family.name, family.type, family.help);
+    m.Family(family.name, "counter", family.help);
     for (const StationRow& row : s.stations)
       m.Sample(family.name, StationLabels(row), row.figures.*family.value);
   }

@@ -124,7 +124,7 @@ class QtStatusServer::Http : public QAbstractHttpServer {
     responder.writeHeader("X-Content-Type-Options", "nosniff");
     // Should a name ever slip through unescaped, the page still runs no script and loads nothing.
     responder.writeHeader("Content-Security-Policy",
-                          "default-src 'none'; style-src 'unsafe-inline'; img-src data:");
+                          "default-src 'none'; style-src 'unsafe-inline'");
     if (status == Status::MethodNotAllowed) responder.writeHeader("Allow", "GET, HEAD");
     const bool head = request.method() == QHttpServerRequest::Method::Head;
     responder.writeBody(head ? QByteArray() : Bytes(body));
