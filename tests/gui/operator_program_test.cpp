@@ -19,22 +19,18 @@ TEST(OperatorProgramTest, TheStatusServerFollowsTheConfiguredAddress) {
       [](SettingsForm& form) { form.SetText(SettingId::EditCIHttpStatus, "127.0.0.1:0"); });
   const std::unique_ptr<OperatorProgram> program = folder.MakeProgram();
   ASSERT_TRUE(program->Window().FormCreate(1));
-  EXPECT_TRUE(program->StatusServer().Url().starts_with("http://127.0.0.1:"))
-      << program->StatusServer().Url();
-
+  const QtStatusServer& status = program->StatusServer();
+  EXPECT_TRUE(status.Url().starts_with("http://127.0.0.1:")) << status.Url();
   TForm2& dialog = *program->Window().Configuration();
   auto* field = static_cast<QLineEdit*>(dialog.Field(SettingId::EditCIHttpStatus));
-  const auto type = [&](const char* text) {
+  for (const auto& [typed, url] : {std::pair{"127.0.0.2:0", "http://127.0.0.2:"}, {"", ""}}) {
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Delete);
-    QTest::keyClicks(field, text);
+    QTest::keyClicks(field, typed);
     EXPECT_TRUE(dialog.FormClose());
-  };
-  type("127.0.0.2:0");
-  EXPECT_TRUE(program->StatusServer().Url().starts_with("http://127.0.0.2:"))
-      << program->StatusServer().Url();
-  type("");
-  EXPECT_FALSE(program->StatusServer().Listening());
+    EXPECT_EQ(status.Listening(), *url != '\0') << typed;
+    EXPECT_TRUE(status.Url().starts_with(url)) << status.Url();
+  }
 }
 
 }  // namespace
