@@ -33,7 +33,7 @@ void TProcess::PerformAction(TAction action) {
     return;
   }
   const ActionHandler handler =
-      action.Number < ActionCount ? ServiceTable[action.Number].handler : nullptr;
+      action.Number < ActionCount ? ServiceTable[action.Number].handler.function : nullptr;
   if (handler == nullptr) {
     ServerError("Diese Aktion wird noch nicht unterstützt."_cp);
     return;

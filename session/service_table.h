@@ -85,10 +85,20 @@ class RowList {
   std::size_t size_ = 0;
 };
 
+// A row's handler: a service's function, or nullptr for number 0. Whether one is written is kept
+// apart, because some builds (with sanitizers) do not compare a function's address with null at
+// compile time.
+struct RowHandler {
+  constexpr RowHandler(std::nullptr_t) {}
+  constexpr RowHandler(ActionHandler handler) : function(handler), written(true) {}
+  ActionHandler function = nullptr;
+  bool written = false;
+};
+
 struct ServiceRow {
   ActionNumber number;
-  std::string_view id;    // lower case; empty for number 0
-  ActionHandler handler;  // null for number 0, which the session's page loading runs
+  std::string_view id;  // lower case; empty for number 0
+  RowHandler handler;   // none for number 0, which the session's page loading runs
   RowList<std::string_view, 4> pages;
   RowList<std::string_view, 3> inputs;  // the values it reads; an input field stores one of them
   RowList<ResourceFile, 1> resources;
@@ -142,9 +152,9 @@ constexpr bool NumbersRunInOrder() {
 }
 
 constexpr bool OnlyNumberZeroHasNoHandler() {
-  if (ServiceTable[0].handler != nullptr || !ServiceTable[0].id.empty()) return false;
+  if (ServiceTable[0].handler.written || !ServiceTable[0].id.empty()) return false;
   for (int i = 1; i < ActionCount; ++i) {
-    if (ServiceTable[i].handler == nullptr) return false;
+    if (!ServiceTable[i].handler.written) return false;
   }
   return true;
 }

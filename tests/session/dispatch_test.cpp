@@ -86,7 +86,7 @@ TEST_F(DispatchTest, UnknownMenuItemDoesNotRepeatTheItemBeforeIt) {
 TEST_F(DispatchTest, EveryActionHasAHandlerAndANumberBeyondTheTableSaysSo) {
   for (const ServiceRow& row : ServiceTable) {
     if (row.number == ActionLoadFile) continue;
-    EXPECT_NE(row.handler, nullptr) << row.id;
+    EXPECT_NE(row.handler.function, nullptr) << row.id;
   }
   TAction beyond;
   beyond.Number = 40;
