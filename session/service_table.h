@@ -106,6 +106,7 @@ struct ServiceRow {
 
 // clang-format off
 inline constexpr ServiceRow ServiceTable[] = {
+    // number            id              handler         pages; input values read; resource files
     // Number 0: the login page, the kick page and the main menus are the session's own.
     {ActionLoadFile,     "",             nullptr,        {LoginFile, KickFile, MainMenuFile, AdminMainMenuFile}, {}, {}},
     {ActionSendMail,     "sendmail",     SendMail,       {EnterMailText, MailMenu}, {EmailRcptInput, EmailSubjInput, EmailTextInput}, {}},
