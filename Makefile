@@ -1,5 +1,7 @@
 # The two entry points of the README: `make run` and `make test`; `make bench` measures, `make
-# soak` runs a simulated day on a noisy radio and `make package` builds the Debian package.
+# soak` runs a simulated day on a noisy radio and `make package` builds the Debian packages.
+# `make run` and `make package` install and build only what the programs need; the rest (the
+# tests' libraries, clang, the mail servers, lintian, ...) comes with `make test`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -9,14 +11,26 @@ CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
 FUZZ_TEST_SECONDS ?= 5
 FUZZ_SECONDS      ?= 60
 
-.PHONY: run test bench soak fuzz deps configure build build-asan build-fuzz package format clean
+.PHONY: run test bench soak fuzz deps deps-run deps-package configure build build-asan build-fuzz \
+        package format clean
 
 deps:
-	@bash scripts/install-deps.sh
+	@bash scripts/install-deps.sh test
+deps-run:
+	@bash scripts/install-deps.sh run
+deps-package:
+	@bash scripts/install-deps.sh package
 
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON \
+            -DCMAKE_INSTALL_PREFIX=/usr
+
+# With the tests; a build folder that `make run` made without them gets them now.
 configure: deps
-	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@[ -f $(BUILD)/build.ninja ] && grep -qx 'VELORA_TESTS:BOOL=ON' $(BUILD)/CMakeCache.txt || \
+	  $(CONFIGURE) -DVELORA_TESTS=ON >/dev/null
+
+# An existing build folder as it is; a new one without the tests, so GoogleTest is not needed.
+CONFIGURE_PROGRAMS = [ -f $(BUILD)/build.ninja ] || $(CONFIGURE) -DVELORA_TESTS=OFF >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -44,7 +58,8 @@ fuzz: build-fuzz
 	  --timeout $$(( $(FUZZ_SECONDS) + 300 )) -j $(JOBS)
 
 # Only the two programs, not the tests.
-run: configure
+run: deps-run
+	@$(CONFIGURE_PROGRAMS)
 	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad
 	@bash scripts/run.sh $(BUILD)
 
@@ -61,12 +76,13 @@ soak: configure
 	@VELORA_SOAK_SECONDS=$(SOAK_SECONDS) VELORA_SOAK_STATIONS=$(SOAK_STATIONS) \
 	  $(BUILD)/tests/e2e/e2e_tests --gtest_filter='NoisyRadioSoak.*'
 
-# The Debian package of the two programs (without the tests): $(BUILD)/package/*.deb.
-package: configure
+# The Debian packages velora-server and velora-desktop (without the tests): $(BUILD)/package/.
+package: deps-package
+	@$(CONFIGURE_PROGRAMS)
 	@cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad velorad_man
+	@cmake --build $(BUILD) -j $(JOBS) --target velora velorad velora_docs
 	@cd $(BUILD) && cpack -G DEB >/dev/null
-	@ls $(BUILD)/package/velora-server_*.deb
+	@ls $(BUILD)/package/velora-server_*.deb $(BUILD)/package/velora-desktop_*.deb
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

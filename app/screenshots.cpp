@@ -16,11 +16,12 @@
 
 #include "gui/config_dialog.h"
 #include "gui/main_window.h"
+#include "gui/operator_program.h"
 #include "gui/simulator_window.h"
 #include "platform/qt/qt_port_list.h"
 #include "platform/qt/qt_settings_backend.h"
 #include "platform/qt/qt_text.h"
-#include "store/user_file.h"
+#include "store/users_format.h"
 
 namespace velora {
 namespace {
@@ -57,7 +58,8 @@ int Run(const QString& contentDir, const QString& outputDir) {
   users.close();
 
   QtSettingsBackend settings(work.filePath("settings.conf"));
-  TForm1 window(settings, SerialPortLabels, ".");
+  OperatorProgram program(settings, SerialPortLabels, ".");
+  TForm1& window = program.Window();
   if (!window.FormCreate(1)) return 1;
   window.show();
   window.move(0, 0);

@@ -6,6 +6,7 @@
 
 #include "app/signal_watch.h"
 #include "gui/main_window.h"
+#include "gui/operator_program.h"
 #include "gui/velora_application.h"
 #include "platform/qt/qt_port_list.h"
 #include "platform/qt/qt_precise_wakeup.h"
@@ -17,7 +18,8 @@ int main(int argc, char** argv) {
   // The radio's pauses and time-outs end on time even on a busy box (where the kernel grants it).
   velora::RequestShortTimeSlices();
   velora::QtSettingsBackend settings;
-  velora::TForm1 window(settings, velora::SerialPortLabels, ".");
+  velora::OperatorProgram program(settings, velora::SerialPortLabels, ".");
+  velora::TForm1& window = program.Window();
   app.SetErrorHandler([&window](std::string_view message) { window.AppEventsException(message); });
   if (!window.FormCreate(std::random_device{}())) return 1;
   // Ending the session or a kill asks the program to end as closing the window does, so that

@@ -20,13 +20,11 @@
 #include "bus/server.h"
 #include "bus/status_line.h"
 #include "common/text.h"
-#include "platform/qt/qt_line_connection.h"
 #include "platform/qt/qt_port_list.h"
 #include "platform/qt/qt_precise_wakeup.h"
-#include "platform/qt/qt_server_port.h"
 #include "platform/qt/qt_settings_backend.h"
 #include "platform/qt/qt_text.h"
-#include "platform/qt/qt_time.h"
+#include "platform/qt/qt_world.h"
 #include "platform/virtual/virtual_fleet.h"
 
 namespace velora {
@@ -205,23 +203,11 @@ int Run(const Options& options) {
   }
   if (options.check) return Check(options);
   TerminalUi ui;
-  QtClock clock;
-  QtEventPump pump;
-  QtOneShotTimer timer;
-  QtLineConnectionFactory mailConnections;
-  QtOneShotTimerFactory mailTimers;
-  QtServerPort* port = nullptr;
-  Server server(ServerPorts{clock, pump, timer, ui,
-                            [&port](const ServerSettings& settings) {
-                              auto made = std::make_unique<QtServerPort>(settings);
-                              port = made.get();
-                              return made;
-                            },
-                            &mailConnections, &mailTimers, QtLocalHostName()},
-                ".");
+  QtWorld world;
+  const std::unique_ptr<Server> built = world.Build(ui, ".");
+  Server& server = *built;
+  QtServerPort* port = &world.Port();
   server.SetLogLevel(static_cast<LogLevel>(options.logLevel));
-  port->SetNoteHandler([&server](std::string_view note) { server.LogLine(note); });
-  port->SetEventHandler([&ui](std::string_view line) { ui.EventLine(line); });
 
   std::unique_ptr<QtSettingsBackend> backend = MakeSettingsBackend(options);
   Lifecycle lifecycle(server, ui, *backend, PortLabels, ".");

@@ -7,7 +7,9 @@
 
 #include "common/constants.h"
 #include "settings/settings_form.h"
-#include "store/user_file.h"
+#include "store/feedback_format.h"
+#include "store/users_format.h"
+#include "store/whole_file.h"
 
 namespace velora {
 

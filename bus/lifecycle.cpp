@@ -85,6 +85,7 @@ UserFileReport Lifecycle::SaveFiles() {
 
 SaveResult Lifecycle::Save() {
   const UserFileReport report = SaveFiles();
+  server_.CountSave(report.failed.empty());
   Report(report);
   return SaveResult{report.failed};
 }

@@ -14,7 +14,7 @@
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
 #include "store/folder_lock.h"
-#include "store/user_file.h"
+#include "store/user_files.h"
 
 namespace velora {
 

@@ -27,7 +27,7 @@ Server::Server(ServerPorts ports, std::string workDir)
       port_(ports.makePort(settings_)),
       log_(ports.clock, ports.ui, std::move(workDir)),
       line_(*port_, ports.timer, ports.pump, log_, settings_),
-      stations_(log_, ports.ui, users_),
+      stations_(log_, ports.ui, users_, ports.clock, figures_),
       mailPorts_(MakeMailPorts(ports)),
       context_{settings_, log_,      ports.clock, random_,          users_,  feedback_,
                stations_, &changes_, &counts_,    mailPorts_.get(), &poster_} {}
@@ -59,12 +59,27 @@ void Server::SaveIfChanged() {
   lastSaveTick_ = now;
   // A full disk may be freed at any time; nothing need change for the save to be due again.
   saveFailed_ = !onSave_();
+  ++(saveFailed_ ? figures_.savesFailed : figures_.savesOk);
+}
+
+NetworkFigures Server::Figures() const {
+  NetworkFigures figures = figures_;
+  const LineDrops& line = line_.Drops();
+  figures.Dropped(DropReason::Crc) = line.crc;
+  figures.Dropped(DropReason::Length) = line.length;
+  figures.Dropped(DropReason::Destination) = line.destination;
+  figures.Dropped(DropReason::Overtaken) = line.overtaken;
+  return figures;
+}
+
+void Server::CountSave(bool ok) {
+  ++(ok ? figures_.savesOk : figures_.savesFailed);
 }
 
 ServerStats Server::Stats() const {
   ServerStats stats = serverStats_;
   stats.messagesHandled = counts_.messages;
-  stats.mailsHandled = counts_.mails;
+  stats.mailsHandled = counts_.MailsHandled();
   return stats;
 }
 
@@ -144,10 +159,6 @@ void Server::SeedRandom(std::uint32_t seed) {
   random_.Seed(seed);
 }
 
-void Server::SetSimulator(SimulatorLink* simulator) {
-  line_.SetSimulator(simulator);
-}
-
 void Server::SetStationCountHandler(std::function<void(std::size_t)> handler) {
   stations_.SetCountHandler(std::move(handler));
 }
@@ -178,6 +189,7 @@ bool Server::Start() {
   stats_ = CycleStats{};
   serverStats_ = ServerStats{};
   counts_ = ServiceCounts{};
+  figures_ = NetworkFigures{};
 
   while (running_)
     OneCycle();
@@ -218,6 +230,7 @@ void Server::UpdateCycleTime() {
   if (serverStats_.cycles > 0) {
     ++serverStats_.timedCycles;
     serverStats_.cycleMsSum += stats_.lastCycleMs;
+    figures_.cycleTimes.Add(stats_.lastCycleMs);
   }
 }
 
@@ -230,11 +243,13 @@ void Server::RegistrationSlot() {
   if (!request || request->Size() != RegisterRequestLength) return;
 
   const std::string_view nameField = request->Payload().substr(0, 8);
-  if (const TProcess* namesake = stations_.Namesake(nameField)) {
+  const std::size_t namesake = stations_.IndexOfName(nameField);
+  if (namesake < stations_.Count()) {
     // A station that answers keeps its name; one that has fallen silent was most likely this
     // very calculator before a reset, and would lock its user out until it is kicked.
-    if (namesake->Link().SilentTurns() < SilentTurnsToReplace) return;
-    KickStation(static_cast<std::uint8_t>(namesake->Address()));
+    if (stations_.Figures(namesake).silentRun < SilentTurnsToReplace) return;
+    KickStation(static_cast<std::uint8_t>(stations_.Session(namesake).Address()),
+                RemovalCause::Replaced);
   }
   const std::size_t index = stations_.Count();
   const std::uint8_t address = stations_.GetFreeAddr(index);
@@ -270,10 +285,12 @@ void Server::OutputPass() {
     if (index == stations_.Count()) continue;
     TProcess& session = stations_.Session(index);
     const TPacket packet = session.NextPacket();
-    if (session.Link().Repeated()) ++serverStats_.framesResent;
+    const bool resent = session.Link().Repeated();
+    if (resent) ++serverStats_.framesResent;
     const auto address = static_cast<std::uint8_t>(session.Address());
     // Only a session that has just been sent its logout confirmation leaves.
     const bool leaving = session.LoggedOut();
+    stations_.Figures(index).Sent(resent);
     if (packet.Kind == KindRegistered) {
       line_.SendPacket(BroadcastAddress, packet.Kind, packet.Data, packet.Part);
     } else if (packet.Kind == KindLogoutAck) {
@@ -283,7 +300,7 @@ void Server::OutputPass() {
     } else {
       line_.SendPacket(address, packet.Kind, packet.Data, packet.Part);
     }
-    if (leaving) stations_.UnregisterMe(stations_.IndexOf(id));
+    if (leaving) stations_.UnregisterMe(stations_.IndexOf(id), RemovalCause::Logout);
     ApplyCommands();
   }
 }
@@ -298,14 +315,19 @@ void Server::Sweep() {
       line_.SendPacket(address, KindPoll, "", 1);
       line_.TXENReceive();
       mustPoll = false;
+      if (stations_.SessionAt(address) != nullptr)
+        ++stations_.Figures(stations_.SessionOfAddress(address)).framesSent;
     }
     const std::optional<Frame> frame = line_.ReceivePacket(settings_.ReceiveWait);
     ApplyCommands();
     TProcess* session = stations_.SessionAt(address);
+    if (frame && (frame->Source() != address || session == nullptr)) {
+      ++figures_.Dropped(DropReason::Source);
+    }
     if (frame && frame->Source() == address && session != nullptr) {
-      line_.HeardStation(*frame);
-      session->HandlePacket(*frame);
-      session->Link().HeardInTurn();
+      stations_.Figures(stations_.SessionOfAddress(address)).Heard(ports_.clock.TickMs());
+      if (!session->HandlePacket(*frame)) ++figures_.Dropped(DropReason::StrayPart);
+      session->Link().SetNoReplyCount(0);
     } else {
       Silence(address);
       mustPoll = true;
@@ -322,26 +344,28 @@ void Server::Silence(std::uint8_t address) {
   TProcess* session = stations_.SessionAt(address);
   if (session == nullptr) return;
   StationLink& link = session->Link();
-  link.CountSilentTurn();
-  bool kick = false;
+  stations_.Figures(stations_.SessionOfAddress(address)).Silent();
   if (!link.Answered()) {
     // Whatever the kick setting says: a station that never answered costs every cycle a wait.
     link.CountTurnBeforeAnswer();
-    kick = link.TurnsBeforeAnswer() >= TurnsToConfirmRegistration;
+    if (link.TurnsBeforeAnswer() >= TurnsToConfirmRegistration) {
+      KickStation(address, RemovalCause::NeverAnswered);
+      return;
+    }
   }
-  if (settings_.KickSilentStations) {
-    // A byte: 255 + 1 wraps to 0, so a limit of 255 or more never kicks.
-    link.SetNoReplyCount(static_cast<std::uint8_t>(link.NoReplyCount() + 1));
-    kick = kick || link.NoReplyCount() > settings_.KickAfterNoReplies;
+  if (!settings_.KickSilentStations) return;
+  // A byte: 255 + 1 wraps to 0, so a limit of 255 or more never kicks.
+  link.SetNoReplyCount(static_cast<std::uint8_t>(link.NoReplyCount() + 1));
+  if (link.NoReplyCount() > settings_.KickAfterNoReplies) {
+    KickStation(address, RemovalCause::Silence);
   }
-  if (kick) KickStation(address);
 }
 
-void Server::KickStation(std::uint8_t address) {
+void Server::KickStation(std::uint8_t address, RemovalCause cause) {
   const TProcess* session = stations_.SessionAt(address);
   if (session == nullptr) return;
   log_.MainLog("Kicke TI " + std::to_string(address + 1) + " (" + session->UserName() + ")", false);
-  stations_.UnregisterMe(stations_.SessionOfAddress(address));
+  stations_.UnregisterMe(stations_.SessionOfAddress(address), cause);
 }
 
 std::string FormatUptime(std::int32_t seconds) {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "bus/figures.h"
 #include "bus/station_table.h"
 #include "common/ports.h"
 #include "common/random.h"
 #include "common/records.h"
 #include "link/serial_line.h"
-#include "link/simulator_link.h"
 #include "session/context.h"
 #include "settings/server_settings.h"
 #include "store/log_file.h"
@@ -47,6 +47,10 @@ struct ServerPorts {
   OneShotTimerFactory* mailTimers = nullptr;
   std::string localHostName = "localhost";
 };
+
+// Wraps the port a world made for its server (a meter's, say); the settings are the server's.
+using PortDecorator =
+    std::function<std::unique_ptr<SerialPort>(std::unique_ptr<SerialPort>, const ServerSettings&)>;
 
 // What the windows show of each cycle; the pixels are theirs.
 struct CycleStats {
@@ -104,13 +108,14 @@ class Server {
   void Notify(std::string userName, std::string text);
   // Runs a command on a session if it is still there when the command is applied.
   void Post(SessionId session, std::function<void(TProcess&)> command);
+  // A save of the user and feedback files at the end, for the figures (those while running
+  // are counted by the server itself).
+  void CountSave(bool ok);
   // Accounts added while the program runs (the headless server's demo calculators).
   void AddAccount(Tuserdata account);
   // The tables of the user and feedback files, at program start (refused while running).
   bool Restore(UserTable users, FeedbackList feedback, std::int32_t totalUptime);
   void SeedRandom(std::uint32_t seed);
-  // Lets the built-in simulator hear and talk on the radio (null: none).
-  void SetSimulator(SimulatorLink* simulator);
   // Called once per cycle after the cycle's statistics changed.
   void SetCycleHandler(std::function<void()> onCycle) { onCycle_ = std::move(onCycle); }
   // Called with the number of stations whenever it changes.
@@ -129,10 +134,15 @@ class Server {
   const StationTable& Stations() const { return stations_; }
   const CycleStats& Cycle() const { return stats_; }
   ServerStats Stats() const;
+  // The whole network's figures since the start, and each station's.
+  NetworkFigures Figures() const;
+  std::vector<StationRow> StationRows() const { return stations_.Rows(); }
+  const ServiceCounts& Counts() const { return counts_; }
   std::int32_t RunSeconds() const { return runSeconds_; }
   std::int32_t TotalUptime() const { return totalUptime_; }
-  // The local time of the server's clock.
+  // The local time of the server's clock, and its millisecond tick (the figures' ticks are of it).
   DateTime LocalNow() const { return ports_.clock.LocalNow(); }
+  std::uint32_t NowTickMs() const { return ports_.clock.TickMs(); }
   LogLevel Level() const { return log_.Level(); }
   const std::string& LogPath() const { return log_.CurrentPath(); }
   bool LogOpen() const { return log_.IsOpen(); }
@@ -151,7 +161,7 @@ class Server {
   // A turn of the sweep without an answer from the station at the address.
   void Silence(std::uint8_t address);
   // Removes the station at the address as one gone silent, with its event lines.
-  void KickStation(std::uint8_t address);
+  void KickStation(std::uint8_t address, RemovalCause cause);
   void UpdateCycleTime();
   void UpdateResendCounters();
 
@@ -175,6 +185,7 @@ class Server {
   Random random_;
   LogFile log_;
   SerialLine line_;
+  NetworkFigures figures_;
   StationTable stations_;
   std::unique_ptr<MailPorts> mailPorts_;
   SessionPoster poster_{*this};

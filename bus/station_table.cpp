@@ -8,8 +8,9 @@
 
 namespace velora {
 
-StationTable::StationTable(LogSink& log, OperatorUi& ui, UserTable& users)
-    : log_(log), ui_(ui), users_(users) {}
+StationTable::StationTable(LogSink& log, OperatorUi& ui, UserTable& users, Clock& clock,
+                           NetworkFigures& network)
+    : log_(log), ui_(ui), users_(users), clock_(clock), network_(network) {}
 
 void StationTable::Reset() {
   lowestAddress_ = 255;
@@ -42,18 +43,22 @@ std::uint8_t StationTable::GetFreeAddr(std::size_t index) {
   return 0;
 }
 
-const TProcess* StationTable::Namesake(std::string_view nameField) const {
+std::size_t StationTable::IndexOfName(std::string_view nameField) const {
   const std::string name = AsciiUpper(nameField.substr(0, nameField.find('\0')));
-  for (const Station& station : sessions_) {
-    if (AsciiUpper(station.session->UserName()) == name) return station.session.get();
+  for (std::size_t i = 0; i < sessions_.size(); ++i) {
+    if (AsciiUpper(sessions_[i].session->UserName()) == name) return i;
   }
-  return nullptr;
+  return sessions_.size();
 }
 
 SessionId StationTable::Add(std::unique_ptr<TProcess> session) {
   const SessionId id = session->Id() != 0 ? session->Id() : nextId_++;
   if (id >= nextId_) nextId_ = id + 1;
-  sessions_.push_back({id, std::move(session)});
+  Station station{id, std::move(session), {}};
+  station.figures.registeredAt = clock_.LocalNow();
+  station.figures.registeredTick = clock_.TickMs();
+  sessions_.push_back(std::move(station));
+  ++network_.registrations;
   CountChanged();
   return id;
 }
@@ -72,7 +77,7 @@ TProcess* StationTable::SessionAt(std::uint8_t address) {
   return &Session(index);
 }
 
-void StationTable::UnregisterMe(std::size_t index) {
+void StationTable::UnregisterMe(std::size_t index, RemovalCause cause) {
   if (index >= sessions_.size()) {
     log_.MainLog(std::to_string(index) + " kann nicht mehr abgemeldet werden.", true);
     return;
@@ -80,6 +85,8 @@ void StationTable::UnregisterMe(std::size_t index) {
   TProcess& session = Session(index);
   log_.MainLog("TI Nr. " + std::to_string(index + 1) + " abgemeldet, Name:" + session.UserName(),
                true);
+  if (log_.Enabled(1)) log_.Log(RemovalFiguresLine(Row(index), clock_.TickMs()));
+  ++network_.Removals(sessions_[index].kicked ? RemovalCause::Kick : cause);
   const std::uint8_t address = session.Address();
   session.ReleaseOnlineMark();
   sessions_.erase(sessions_.begin() + static_cast<std::ptrdiff_t>(index));
@@ -117,6 +124,7 @@ bool StationTable::KickUser(int accountIndex) {
   for (Station& station : sessions_) {
     TProcess& session = *station.session;
     if (session.HoldsOnlineMark() && session.UserIndex() == accountIndex) {
+      station.kicked = true;
       session.LoadContentFile(KickFile);
       return true;
     }
@@ -132,6 +140,32 @@ bool StationTable::Notify(std::string_view userName, std::string_view text) {
     return true;
   }
   return false;
+}
+
+StationRow StationTable::Row(std::size_t index) const {
+  const Station& station = sessions_[index];
+  const TProcess& session = *station.session;
+  StationRow row;
+  row.tiNumber = static_cast<int>(index + 1);
+  row.address = static_cast<std::uint8_t>(session.Address());
+  row.name = session.UserName();
+  row.model = session.CalcType();
+  if (session.HoldsOnlineMark() && !session.LoginPending()) {
+    const std::size_t account = static_cast<std::size_t>(session.UserIndex());
+    if (account < users_.size()) row.account = users_[account].Name;
+  }
+  row.sendCount = session.Link().SendCount();
+  row.sendCountMax = session.Link().SendCountMax();
+  row.figures = station.figures;
+  return row;
+}
+
+std::vector<StationRow> StationTable::Rows() const {
+  std::vector<StationRow> rows;
+  rows.reserve(sessions_.size());
+  for (std::size_t i = 0; i < sessions_.size(); ++i)
+    rows.push_back(Row(i));
+  return rows;
 }
 
 void StationTable::CountChanged() {

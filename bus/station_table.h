@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bus/figures.h"
 #include "common/records.h"
 #include "session/process.h"
 #include "session/service.h"
@@ -19,7 +20,9 @@ namespace velora {
 
 class StationTable : public SessionDirectory {
  public:
-  StationTable(LogSink& log, OperatorUi& ui, UserTable& users);
+  // Registrations and removals are counted into `network`.
+  StationTable(LogSink& log, OperatorUi& ui, UserTable& users, Clock& clock,
+               NetworkFigures& network);
 
   // At every start of the server: sweep bounds, reserved addresses, online marks, no sessions.
   void Reset();
@@ -27,17 +30,20 @@ class StationTable : public SessionDirectory {
   // none is free, with a critical message the first time until an address is free again (the
   // calculator asks again at every invitation).
   std::uint8_t GetFreeAddr(std::size_t index);
-  // The present session with the name of this 8-byte name field (case ignored), or null.
-  const TProcess* Namesake(std::string_view nameField) const;
+  // The index of the present session with the name of this 8-byte name field (case ignored),
+  // or Count().
+  std::size_t IndexOfName(std::string_view nameField) const;
   bool AlreadyRegistered(std::string_view nameField) const {
-    return Namesake(nameField) != nullptr;
+    return IndexOfName(nameField) < Count();
   }
   // An id for a session about to be created.
   SessionId NewId() { return nextId_++; }
   // Appends a session created by the caller at the end of the list, under the id it was created
   // with (a new one when it has none).
   SessionId Add(std::unique_ptr<TProcess> session);
-  void UnregisterMe(std::size_t index);
+  // Removes the station with its event lines, then its figures in the detailed log. A station an
+  // administrator kicked leaves as kicked, whatever the cause given.
+  void UnregisterMe(std::size_t index, RemovalCause cause = RemovalCause::Logout);
 
   // SessionDirectory.
   bool KickUser(int accountIndex) override;
@@ -47,6 +53,11 @@ class StationTable : public SessionDirectory {
   TProcess& Session(std::size_t index) { return *sessions_[index].session; }
   const TProcess& Session(std::size_t index) const { return *sessions_[index].session; }
   SessionId IdAt(std::size_t index) const { return sessions_[index].id; }
+  StationFigures& Figures(std::size_t index) { return sessions_[index].figures; }
+  const StationFigures& Figures(std::size_t index) const { return sessions_[index].figures; }
+  // Every station as the views show it, in the table's order.
+  std::vector<StationRow> Rows() const;
+  StationRow Row(std::size_t index) const;
   // The index of a present session, or Count() when it has gone.
   std::size_t IndexOf(SessionId id) const;
   // The session at an address in use, or null.
@@ -66,12 +77,16 @@ class StationTable : public SessionDirectory {
   struct Station {
     SessionId id;
     std::unique_ptr<TProcess> session;
+    StationFigures figures;
+    bool kicked = false;  // by an administrator; its logout is the kick's
   };
   void CountChanged();
 
   LogSink& log_;
   OperatorUi& ui_;
   UserTable& users_;
+  Clock& clock_;
+  NetworkFigures& network_;
   std::vector<Station> sessions_;
   SessionId nextId_ = 1;
   std::array<bool, 256> addressInUse_{};

@@ -57,26 +57,18 @@ std::string VersionBoxText(const QString& programPath, const QDateTime& modified
          "\r\ncompiliert am: " + FromQString(modified.toString("yyyy.MM.dd 'um' hh:mm"));
 }
 
-TForm1::TForm1(SettingsBackend& backend, SettingsStore::PortLister listPorts, std::string workDir,
-               QWidget* parent)
+TForm1::TForm1(Server& server, WindowUi& ui, QtSimulatorPort& simulator, SettingsBackend& backend,
+               SettingsStore::PortLister listPorts, std::string workDir, QWidget* parent)
     : QMainWindow(parent),
       memoMainEventLog_(new QPlainTextEdit),
-      ui_(this, memoMainEventLog_),
-      server_(ServerPorts{clock_, pump_, timer_, ui_,
-                          [this](const ServerSettings& settings) {
-                            auto port = std::make_unique<QtServerPort>(settings);
-                            port_ = port.get();
-                            return port;
-                          },
-                          &mailConnections_, &mailTimers_, QtLocalHostName()},
-              workDir),
+      ui_(ui),
+      server_(server),
+      simulator_(simulator),
       workDir_(workDir),
-      lifecycle_(server_, ui_, backend, std::move(listPorts), workDir),
-      engine_(server_.Settings()) {
+      lifecycle_(server_, ui_, backend, std::move(listPorts), workDir) {
+  ui_.Attach(this, memoMainEventLog_);
   setWindowTitle("Velora Server v3");
   setObjectName("Form1");
-  port_->SetNoteHandler([this](std::string_view note) { server_.LogLine(note); });
-  port_->SetEventHandler([this](std::string_view line) { ui_.EventLine(line); });
   server_.SetLogLevel(InitialLogLevel);
   server_.SetCycleHandler([this] { ShowCycle(server_.Cycle()); });
   server_.SetStationCountHandler([this](std::size_t count) { ShowStationCount(count); });
@@ -97,11 +89,10 @@ TForm1::TForm1(SettingsBackend& backend, SettingsStore::PortLister listPorts, st
 }
 
 TForm1::~TForm1() {
-  server_.SetSimulator(nullptr);
+  simulator_.SetChangeHandler({});
   server_.SetCycleHandler({});
   server_.SetStationCountHandler({});
-  port_->SetNoteHandler({});
-  port_->SetEventHandler({});
+  ui_.Attach(nullptr, nullptr);
 }
 
 QWidget* TForm1::BuildControls() {
@@ -228,9 +219,9 @@ bool TForm1::FormCreate(std::uint32_t seed) {
   // Without a user file nobody could log in on the simulator.
   menuTiSim_->menuAction()->setVisible(lifecycle_.UsersFileFound());
 
-  sim_ = std::make_unique<TFormTiSim>(engine_, this);
+  sim_ = std::make_unique<TFormTiSim>(simulator_.Engine(), this);
   sim_->setObjectName("FormTiSim");
-  server_.SetSimulator(sim_.get());
+  simulator_.SetChangeHandler([this] { sim_->Refresh(); });
 
   config_ = std::make_unique<TForm2>(
       lifecycle_.Form(),

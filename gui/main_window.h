@@ -16,9 +16,7 @@
 #include "bus/server.h"
 #include "gui/status_graphs.h"
 #include "gui/window_ui.h"
-#include "platform/qt/qt_line_connection.h"
-#include "platform/qt/qt_time.h"
-#include "sim/calculator_engine.h"
+#include "platform/qt/qt_simulator_port.h"
 
 class QAction;
 class QLabel;
@@ -31,7 +29,6 @@ class QTimer;
 namespace velora {
 
 class GraphView;
-class QtServerPort;
 class TForm2;
 class TFormTiSim;
 class UpDown;
@@ -46,10 +43,11 @@ class TForm1 : public QMainWindow {
   static constexpr int ClientWidth = 325;
   static constexpr int ClientHeight = 266;
 
-  // backend: the settings store; listPorts: the serial ports the dialog offers; workDir: where
-  // users.txt, resfdbck.txt and the logs lie.
-  TForm1(SettingsBackend& backend, SettingsStore::PortLister listPorts, std::string workDir = ".",
-         QWidget* parent = nullptr);
+  // A ready server whose operator port is `ui` (the window attaches it to itself) and whose
+  // port has the simulator's calculator beside it. backend: the settings store; listPorts: the
+  // serial ports the dialog offers; workDir: where users.txt, resfdbck.txt and the logs lie.
+  TForm1(Server& server, WindowUi& ui, QtSimulatorPort& simulator, SettingsBackend& backend,
+         SettingsStore::PortLister listPorts, std::string workDir = ".", QWidget* parent = nullptr);
   ~TForm1() override;
 
   // Program start once the window exists: the user and feedback files, then the simulator
@@ -95,19 +93,13 @@ class TForm1 : public QMainWindow {
   void ShowIdle();
   void ShowStationCount(std::size_t count);
 
-  QtClock clock_;
-  QtEventPump pump_;
-  QtOneShotTimer timer_;
-  QtLineConnectionFactory mailConnections_;
-  QtOneShotTimerFactory mailTimers_;
   QPlainTextEdit* memoMainEventLog_;
-  WindowUi ui_;
-  QtServerPort* port_ = nullptr;
-  Server server_;
+  WindowUi& ui_;
+  Server& server_;
+  QtSimulatorPort& simulator_;
   std::string workDir_;
   Lifecycle lifecycle_;
   StatusGraphs graphs_;
-  CalculatorEngine engine_;
   std::unique_ptr<TFormTiSim> sim_;
   std::unique_ptr<TForm2> config_;
 

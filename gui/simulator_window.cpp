@@ -158,15 +158,6 @@ TFormTiSim::~TFormTiSim() {
   engine_.onLog = nullptr;
 }
 
-std::string TFormTiSim::SendToServer() {
-  return engine_.SendToServer();
-}
-
-void TFormTiSim::ReceiveFromServer(std::string_view bytes) {
-  engine_.ReceiveFromServer(bytes);
-  Refresh();
-}
-
 void TFormTiSim::Log(const std::string& line) {
   memoLog_->appendPlainText(ToQString(line));
 }

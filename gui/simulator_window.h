@@ -1,7 +1,7 @@
 // TFormTiSim: the window of the built-in calculator simulator. It shows the calculator engine's
 // screen and log, and hands the operator's keys, input text, name, model and connect requests to
-// the engine. As the serial line's simulator it passes the radio traffic on to the engine and
-// follows what that changes.
+// the engine. The engine takes part in the radio traffic beside the server's port; the window
+// follows what that changes when told to Refresh.
 #pragma once
 
 #include <QString>
@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include "link/simulator_link.h"
 #include "sim/calculator_engine.h"
 
 class QButtonGroup;
@@ -25,7 +24,7 @@ namespace velora {
 // control characters shown as blanks so that the rows keep their shape.
 QString ScreenDisplayText(const CalculatorEngine& engine);
 
-class TFormTiSim : public QWidget, public SimulatorLink {
+class TFormTiSim : public QWidget {
   Q_OBJECT
 
  public:
@@ -33,12 +32,7 @@ class TFormTiSim : public QWidget, public SimulatorLink {
   explicit TFormTiSim(CalculatorEngine& engine, QWidget* parent = nullptr);
   ~TFormTiSim() override;
 
-  // The serial line's side, forwarded to the engine.
-  std::string SendToServer() override;
-  void ReceiveFromServer(std::string_view bytes) override;
-  std::uint8_t SimAddress() const override { return engine_.SimAddress(); }
-
-  // Shows the engine's state; needed only when the engine is fed other than through the window.
+  // Shows the engine's state; called whenever the radio has changed it.
   void Refresh();
 
   // Every time the window is shown: the engine starts over as "TiSim", not connected, and the

@@ -12,6 +12,11 @@ namespace velora {
 WindowUi::WindowUi(QWidget* boxParent, QPlainTextEdit* eventList)
     : boxParent_(boxParent), eventList_(eventList) {}
 
+void WindowUi::Attach(QWidget* boxParent, QPlainTextEdit* eventList) {
+  boxParent_ = boxParent;
+  eventList_ = eventList;
+}
+
 void WindowUi::ShowMessage(std::string_view text) {
   ShowMessageBox(boxParent_, text);
 }

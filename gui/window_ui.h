@@ -15,7 +15,10 @@ namespace velora {
 
 class WindowUi : public OperatorUi {
  public:
+  WindowUi() = default;
   WindowUi(QWidget* boxParent, QPlainTextEdit* eventList);
+  // The window that owns the boxes and the list, once it exists (the server is built before it).
+  void Attach(QWidget* boxParent, QPlainTextEdit* eventList);
 
   void ShowMessage(std::string_view text) override;
   bool Confirm(std::string_view question) override;

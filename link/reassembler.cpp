@@ -7,8 +7,12 @@ namespace velora {
 
 std::optional<std::string> Reassembler::Take(std::uint8_t kind, std::uint8_t part,
                                              std::string_view data) {
+  lastWasStray_ = false;
   if ((kind & ContinuationBit) != 0) {
-    if (lastPart_ == 0 || part != lastPart_ + 1) return std::nullopt;
+    if (lastPart_ == 0 || part != lastPart_ + 1) {
+      lastWasStray_ = true;
+      return std::nullopt;
+    }
     buffer_ += data;
     lastPart_ = part;
     if (part < parts_) return std::nullopt;

@@ -16,11 +16,14 @@ class Reassembler {
   // acknowledgement, or a stray part with no transfer running): it is ignored and the transfer in
   // progress goes on.
   std::optional<std::string> Take(std::uint8_t kind, std::uint8_t part, std::string_view data);
+  // Whether the last part taken was such a stray continuation.
+  bool LastWasStray() const { return lastWasStray_; }
 
  private:
   std::string buffer_;
   std::uint8_t parts_ = 0;
   std::uint8_t lastPart_ = 0;
+  bool lastWasStray_ = false;
 };
 
 }  // namespace velora

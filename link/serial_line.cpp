@@ -45,10 +45,6 @@ SerialLine::~SerialLine() {
   port_.SetReceivedHandler({});
 }
 
-void SerialLine::SetSimulator(SimulatorLink* simulator) {
-  simulator_ = simulator != nullptr ? simulator : &noSimulator_;
-}
-
 template <class Done>
 bool SerialLine::WaitUntil(Done done) {
   while (!done()) {
@@ -158,53 +154,21 @@ void SerialLine::SendPacket(std::uint8_t destination, std::uint8_t kind, std::st
   WriteToPort(bytes);
   if (!WaitForWriteEnd(bytes.size())) return;
   if (log_.Enabled(2)) log_.Log("SENT : " + ReadableBytes(frame));
-  simulator_->ReceiveFromServer(bytes);
-}
-
-void SerialLine::HeardStation(const Frame& frame) {
-  if (frame.Source() == simulator_->SimAddress()) return;
-  std::string heard(StartString(settings_));
-  heard += frame.Bytes();
-  simulator_->ReceiveFromServer(heard);
-}
-
-void SerialLine::RelaySimulator(const std::string& simBytes) {
-  // Radio stations hear the simulated station: exactly the bytes it puts on the air, with the
-  // transmitter held on until they have left.
-  port_.SetDtr(TransmitLevel());
-  sending_ = true;
-  WriteToPort(simBytes);
-  const bool completed = WaitForWriteEnd(simBytes.size());
-  port_.SetDtr(ReceiveLevel());
-  if (!completed) return;
-  // Only now: bytes received during the wait must not scan the simulator's frame before it
-  // is logged.
-  scanner_.Feed(simBytes);
-  log_.Log("TiSim SENT " + std::to_string(simBytes.size()) +
-           " byte: " + ReadableBytes(scanner_.Buffered()));
 }
 
 std::optional<Frame> SerialLine::ReceivePacket(int timeoutMs) {
   log_.LogAt(3, "NOTE : receive-wait " + std::to_string(timeoutMs));
   timer_.Stop();
+  timerRunning_ = true;
+  timer_.Start(timeoutMs);
+  // A frame that arrived together with the previous one is taken at once, not lost.
+  std::optional<Frame> frame;
+  WaitUntil([&] {
+    frame = NextFrame();
+    return frame || !timerRunning_;
+  });
+  timer_.Stop();
   timerRunning_ = false;
-  const std::string simBytes = simulator_->SendToServer();
-  if (!simBytes.empty()) {
-    RelaySimulator(simBytes);
-    if (pump_.Terminating()) return std::nullopt;
-  }
-  // A frame that arrived together with the previous one is taken now, not lost.
-  std::optional<Frame> frame = NextFrame();
-  if (!frame) {
-    timerRunning_ = true;
-    timer_.Start(timeoutMs);
-    WaitUntil([&] {
-      frame = NextFrame();
-      return frame || !timerRunning_;
-    });
-    timer_.Stop();
-    timerRunning_ = false;
-  }
   if (!frame) log_.LogAt(3, "NOTE : receive timeout");
   return frame;
 }
@@ -249,6 +213,7 @@ void SerialLine::Report(const FrameScanner::Event& event) {
       }
       return;
     case T::BadLength:
+      ++drops_.length;
       if (log_.Enabled(1)) {
         log_.Log(std::string("DROP : ungültiges Längenbyte ("_cp) +
                  std::to_string(event.bytes.size()) + ":" + ReadableBytes(event.bytes) + ")");
@@ -258,15 +223,18 @@ void SerialLine::Report(const FrameScanner::Event& event) {
       if (log_.Enabled(2)) log_.Log("RCVD : " + ReadableBytes(event.bytes));
       return;
     case T::NotForServer:
+      ++drops_.destination;
       if (log_.Enabled(1)) {
         log_.Log(std::string("DROP : nicht für Server ("_cp) + std::to_string(event.count) + ":" +
                  ReadableBytes(event.bytes) + ")");
       }
       return;
     case T::BadCrc:
+      ++drops_.crc;
       log_.LogAt(1, "DROP : Prüfsummenfehler"_cp);
       return;
     case T::Overtaken:
+      ++drops_.overtaken;
       if (log_.Enabled(1)) {
         log_.Log(std::string("DROP : unvollständiges Paket vor gültigem verworfen ("_cp) +
                  std::to_string(event.count) + ":" + ReadableBytes(event.bytes) + ")");

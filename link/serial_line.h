@@ -11,7 +11,6 @@
 #include "common/ports.h"
 #include "link/frame.h"
 #include "link/frame_scanner.h"
-#include "link/simulator_link.h"
 #include "settings/server_settings.h"
 
 namespace velora {
@@ -21,6 +20,14 @@ namespace velora {
 // still be on their way, so that switching to receive never cuts the last byte off the air.
 int EndOfWritePauseMs(std::size_t written, std::size_t onTheLine);
 
+// Candidates the scanner found and dropped, by why.
+struct LineDrops {
+  std::uint64_t crc = 0;
+  std::uint64_t length = 0;
+  std::uint64_t destination = 0;
+  std::uint64_t overtaken = 0;
+};
+
 class SerialLine {
  public:
   // Attaches itself to the port's and the timer's events; the settings are read at each use.
@@ -29,9 +36,6 @@ class SerialLine {
   ~SerialLine();
   SerialLine(const SerialLine&) = delete;
   SerialLine& operator=(const SerialLine&) = delete;
-
-  // The simulator relayed as a station; null for none.
-  void SetSimulator(SimulatorLink* simulator);
 
   void Delay(int ms);
   void TXENSend();
@@ -47,14 +51,12 @@ class SerialLine {
   void FinishedSending();
   void HRTimerTimer();
 
-  // Lets the simulated calculator hear another station's answer, as it would on the air.
-  void HeardStation(const Frame& frame);
-
   // Ends a timed wait in progress (the main window is closing): the waiting code returns after
   // the current batch of events.
   void EndTimerWait();
 
   bool TxenIsReceive() const { return txenIsReceive_; }
+  const LineDrops& Drops() const { return drops_; }
   bool Sending() const { return sending_; }
   const std::string& ReceiveBuffer() const { return scanner_.Buffered(); }
 
@@ -64,7 +66,6 @@ class SerialLine {
   // Waits until the bytes just written have left; false when the application is terminating.
   bool WaitForWriteEnd(std::size_t written);
   void WriteToPort(std::string_view bytes);
-  void RelaySimulator(const std::string& simBytes);
   bool UsesStartString() const;
   // The next frame in what has been received; what is dropped on the way is logged.
   std::optional<Frame> NextFrame();
@@ -77,10 +78,9 @@ class SerialLine {
   EventPump& pump_;
   LogSink& log_;
   const ServerSettings& settings_;
-  NullSimulatorLink noSimulator_;
-  SimulatorLink* simulator_ = &noSimulator_;
 
   FrameScanner scanner_;
+  LineDrops drops_;
   bool timerRunning_ = false;
   bool sending_ = false;
   bool txenIsReceive_ = false;

@@ -28,7 +28,7 @@ StationLink::Received StationLink::Receive(const Frame& frame) {
   const std::uint8_t kind = rawKind & static_cast<std::uint8_t>(~ContinuationBit);
   if (!AlwaysAccepted(kind) && kind != expectedReply_) return {};
   std::optional<std::string> data = reassembler_.Take(rawKind, frame.Part(), frame.Payload());
-  if (!data) return {};
+  if (!data) return {reassembler_.LastWasStray() ? Request::StrayPart : Request::None, kind, {}};
 
   switch (kind) {
     case KindAck:

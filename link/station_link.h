@@ -17,8 +17,9 @@ namespace velora {
 
 class StationLink {
  public:
-  // What an accepted frame asks of the session beyond the link's own bookkeeping.
-  enum class Request { None, Restart, Logout, Reply };
+  // What an accepted frame asks of the session beyond the link's own bookkeeping; StrayPart for
+  // a part of a multi-part transfer out of order, which is dropped.
+  enum class Request { None, Restart, Logout, Reply, StrayPart };
   struct Received {
     Request request = Request::None;
     std::uint8_t kind = 0;  // of a reply, bit 7 cleared
@@ -62,14 +63,6 @@ class StationLink {
   bool Answered() const { return answered_; }
   int TurnsBeforeAnswer() const { return turnsBeforeAnswer_; }
   void CountTurnBeforeAnswer() { ++turnsBeforeAnswer_; }
-  // The sweep's turns in a row this station let pass without an answer, whatever the kick
-  // setting (kept by the polling cycle).
-  int SilentTurns() const { return silentTurns_; }
-  void CountSilentTurn() { ++silentTurns_; }
-  void HeardInTurn() {
-    silentTurns_ = 0;
-    noReplyCount_ = 0;
-  }
 
  private:
   // The first packet of the queue was taken off it: the next one starts its count afresh.
@@ -92,7 +85,6 @@ class StationLink {
   std::uint8_t noReplyCount_ = 0;
   bool answered_ = false;
   int turnsBeforeAnswer_ = 0;
-  int silentTurns_ = 0;
 };
 
 }  // namespace velora

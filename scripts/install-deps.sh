@@ -1,20 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need; silent when all are present.
+# Installs the Debian packages of one purpose; silent when all are present.
+#   run      building and running the two programs (make run)
+#   package  also building the Debian packages (make package)
+#   test     also every test of every build (make test): the default
 set -euo pipefail
 
-packages=(
+run=(
   g++ make cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
+)
+# dpkg-shlibdeps finds the Qt packages, file finds the programs for it.
+package=("${run[@]}" dpkg-dev file)
+test=(
+  "${package[@]}"
   libgtest-dev libgmock-dev
   # The fuzz targets: clang with libFuzzer and the sanitizers' runtime.
   clang libclang-rt-14-dev
   xvfb xauth x11-utils
-  # make package: dpkg-shlibdeps finds the Qt packages, file finds the programs for it; groff
-  # renders the man page in the package's test.
-  dpkg-dev file groff-base
   # Real mail servers for the tests of the mail clients, and openssl for their certificates.
   python3-aiosmtpd dovecot-pop3d openssl
+  # The packages' tests: the man pages rendered, lintian, the desktop entry, the unit's exposure
+  # (systemd-analyze) and the system calls velorad makes (strace).
+  groff-base lintian desktop-file-utils systemd strace
 )
+
+case ${1:-test} in
+  run) packages=("${run[@]}") ;;
+  package) packages=("${package[@]}") ;;
+  test) packages=("${test[@]}") ;;
+  *) echo "usage: $0 [run|package|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

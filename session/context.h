@@ -27,9 +27,15 @@ class ChangeCounter {
 
 // What the services have done since the server started, for the operator's status line.
 struct ServiceCounts {
-  std::uint64_t messages = 0;  // messages from user to user
-  std::uint64_t mails = 0;     // e-mails sent, and each e-mail fetched
+  std::uint64_t messages = 0;         // messages from user to user
+  std::uint64_t mailsSent = 0;        // e-mails sent
+  std::uint64_t mailsSentFailed = 0;  // sending conversations that failed
+  std::uint64_t mailsFetched = 0;     // each e-mail fetched
+  std::uint64_t fetchesFailed = 0;    // fetching conversations that failed
+  std::uint64_t MailsHandled() const { return mailsSent + mailsFetched; }
 };
+
+enum class MailKind { Sent, Fetched };
 
 // Every member refers to state owned by the server and outliving its sessions. Settings are read
 // at each use, so a change in the configuration dialog applies to the next screen.
@@ -55,8 +61,13 @@ struct SessionContext {
   void CountMessage() const {
     if (counts != nullptr) ++counts->messages;
   }
-  void CountMail() const {
-    if (counts != nullptr) ++counts->mails;
+  void CountMail(MailKind kind, bool ok) const {
+    if (counts == nullptr) return;
+    if (kind == MailKind::Sent) {
+      ++(ok ? counts->mailsSent : counts->mailsSentFailed);
+    } else {
+      ++(ok ? counts->mailsFetched : counts->fetchesFailed);
+    }
   }
 };
 

@@ -143,6 +143,7 @@ void SmtpRequestDone(ServiceSession& session, SmtpJob& job, SmtpRequest request,
   SmtpClient& client = job.client;
   if (error != 0) {
     const std::string response = client.LastResponse();
+    session.Context().CountMail(MailKind::Sent, false);
     EndConversation(session);
     session.ServerError("SMTP-Fehler:\n" + response);
     return;
@@ -166,7 +167,7 @@ void SmtpRequestDone(ServiceSession& session, SmtpJob& job, SmtpRequest request,
         client.Quit();
         return;
       case SmtpRequest::Quit:
-        session.Context().CountMail();
+        session.Context().CountMail(MailKind::Sent, true);
         EndConversation(session);
         session.ShowMessageScreen("Die Mail wurde erfolgreich versendet.", MailMenu);
         return;
@@ -175,6 +176,7 @@ void SmtpRequestDone(ServiceSession& session, SmtpJob& job, SmtpRequest request,
     }
   } catch (const std::exception& e) {
     const std::string message = e.what();
+    session.Context().CountMail(MailKind::Sent, false);
     EndConversation(session);
     session.ServerError("Ausnahmefehler beim SMTP-Zugriff." + message);
   }
@@ -225,6 +227,7 @@ void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request,
   ServiceState& state = session.State();
   if (error != 0) {
     const std::string response = client.LastResponse();
+    session.Context().CountMail(MailKind::Fetched, false);
     EndConversation(session);
     session.ServerError("POP3-Fehler:\n" + response);
     return;
@@ -254,7 +257,7 @@ void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request,
         return;
       }
       case Pop3Request::Retrieve:
-        session.Context().CountMail();
+        session.Context().CountMail(MailKind::Fetched, true);
         if (TMail* mail = MailBeingFetched(state)) *mail = job.intake.Take();
         ++client.MsgNum;
         ++state.MailFetchIndex;
@@ -274,6 +277,7 @@ void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request,
     }
   } catch (const std::exception& e) {
     const std::string message = e.what();
+    session.Context().CountMail(MailKind::Fetched, false);
     EndConversation(session);
     session.ServerError("Ausnahmefehler beim POP3-Zugriff." + message);
   }

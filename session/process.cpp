@@ -70,29 +70,32 @@ Tuserdata* TProcess::Account() {
   return &ctx_.users[static_cast<std::size_t>(userIndex_)];
 }
 
-void TProcess::HandlePacket(const Frame& frame) {
+bool TProcess::HandlePacket(const Frame& frame) {
   StationLink::Received received = link_.Receive(frame);
   switch (received.request) {
     case StationLink::Request::None:
-      return;
+      return true;
+    case StationLink::Request::StrayPart:
+      return false;
     case StationLink::Request::Restart:
       HandleRestart();
-      return;
+      return true;
     case StationLink::Request::Logout:
       Logout();
-      return;
+      return true;
     case StationLink::Request::Reply:
       HandleReply(received.kind, received.data);
-      return;
+      return true;
   }
+  return true;
 }
 
 TPacket TProcess::NextPacket() {
   // Never under the user's typing, nor over a message (a confirmation, say) before it has been
   // read: those show it when they are answered. Any other screen once it is shown and the
   // calculator has nothing left to say about it.
-  if (!notices_.empty() && !loggedOut_ && link_.Idle() &&
-      link_.ExpectedReply() != KindInputReply && !screens_.MessageOnDisplay()) {
+  if (!notices_.empty() && !loggedOut_ && link_.Idle() && link_.ExpectedReply() != KindInputReply &&
+      !screens_.MessageOnDisplay()) {
     ShowNotice();
   }
   return link_.NextPacket();

@@ -34,8 +34,9 @@ class TProcess : public ServiceSession {
 
   // --- The polling cycle and the station table.
 
-  // A frame from this station.
-  void HandlePacket(const Frame& frame);
+  // A frame from this station. False when it was dropped as a stray part of a multi-part
+  // transfer.
+  bool HandlePacket(const Frame& frame);
   // The packet for this poll (see StationLink::NextPacket), a notice waiting to be shown first.
   TPacket NextPacket();
   // A message screen for the user, such as "Du hast Post.". It never takes the place of a

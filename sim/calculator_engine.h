@@ -10,14 +10,11 @@
 
 #include "link/frame_scanner.h"
 #include "link/reassembler.h"
-#include "link/simulator_link.h"
 #include "settings/server_settings.h"
 
 namespace velora {
 
-// Also the built-in simulator of the server: the serial line hands it what is on the air and asks
-// it for its transmission in every receive wait.
-class CalculatorEngine : public SimulatorLink {
+class CalculatorEngine {
  public:
   // Keys of the key box beside the letters and digits.
   static constexpr char KeyEnter = '\r';
@@ -32,8 +29,8 @@ class CalculatorEngine : public SimulatorLink {
   // Forgets a partly heard frame (after a silence on the air).
   void ForgetPartialFrame() { scanner_.Clear(); }
   // The pending transmission with start string, or empty when it is not this station's turn.
-  std::string SendToServer() override;
-  void ReceiveFromServer(std::string_view bytes) override { ProcessReceived(bytes); }
+  std::string SendToServer();
+  void ReceiveFromServer(std::string_view bytes) { ProcessReceived(bytes); }
 
   // The user's side.
   void Show();  // back to the state of a freshly shown window: "TiSim", not connected
@@ -54,7 +51,7 @@ class CalculatorEngine : public SimulatorLink {
 
   // State for the window and the scripted users.
   const std::string& SimUserName() const { return userName_; }
-  std::uint8_t SimAddress() const override { return address_; }
+  std::uint8_t SimAddress() const { return address_; }
   bool Registered() const { return address_ != 255; }
   int SimModel() const { return model_; }
   int Columns() const;

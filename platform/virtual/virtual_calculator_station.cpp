@@ -21,9 +21,14 @@ bool Silence(std::int64_t lastByteUs, std::int64_t nowUs) {
 
 CalculatorStation::CalculatorStation(VirtualRadio& radio, const ServerSettings& settings,
                                      std::string name, CalculatorCrowd* crowd)
-    : engine_(settings),
+    : ownEngine_(std::make_unique<CalculatorEngine>(settings)),
+      engine_(*ownEngine_),
       modem_(radio.Attach(*this, std::move(name))),
       crowd_(crowd != nullptr && &crowd->settings_ == &settings ? crowd : nullptr) {}
+
+CalculatorStation::CalculatorStation(VirtualRadio& radio, CalculatorEngine& engine,
+                                     std::string name)
+    : engine_(engine), modem_(radio.Attach(*this, std::move(name))), crowd_(nullptr) {}
 
 CalculatorStation::~CalculatorStation() {
   if (pendingTransmit_ != 0) scheduler().Cancel(pendingTransmit_);
@@ -57,6 +62,10 @@ void CalculatorStation::ByteHeard(std::uint8_t byte) {
 
 void CalculatorStation::Transmit() {
   pendingTransmit_ = 0;
+  if (listenBeforeTalk_ && modem_->HearsCarrier()) {
+    pendingTransmit_ = scheduler().ScheduleAfter(turnaroundUs_, [this] { Transmit(); });
+    return;
+  }
   const std::string bytes = engine_.SendToServer();
   if (bytes.empty() || muted_) return;
   ++transmissions_;

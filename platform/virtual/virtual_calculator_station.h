@@ -28,15 +28,23 @@ class CalculatorStation : private RadioStation {
   // whenever it can.
   CalculatorStation(VirtualRadio& radio, const ServerSettings& settings, std::string name,
                     CalculatorCrowd* crowd = nullptr);
+  // A station for an engine that lives elsewhere (the built-in simulator's) and outlives it.
+  CalculatorStation(VirtualRadio& radio, CalculatorEngine& engine, std::string name);
   ~CalculatorStation() override;
   CalculatorStation(const CalculatorStation&) = delete;
   CalculatorStation& operator=(const CalculatorStation&) = delete;
 
   CalculatorEngine& engine() { return engine_; }
+  const CalculatorEngine& engine() const { return engine_; }
   Scheduler& scheduler() const { return modem_->scheduler(); }
   void SetTurnaroundUs(std::int64_t us) { turnaroundUs_ = us; }
   // A muted calculator still hears and takes frames but never transmits (out of range).
   void SetMuted(bool muted) { muted_ = muted; }
+  // With it the calculator holds its answer while another transmitter is still keyed and tries
+  // again a turnaround later. On a real-time radio a busy machine may switch the server's
+  // transmitter late, and an answer begun under it would be lost; in virtual time it changes
+  // who collides, so the simulated crowds go without.
+  void SetListenBeforeTalk(bool on) { listenBeforeTalk_ = on; }
   // Called after every frame the engine has taken. A sleeping member of a crowd takes only the
   // frames that concern it: those to its address, the turn after the station below it,
   // invitations while it is not registered or asks to, and registration confirmations of its
@@ -59,7 +67,8 @@ class CalculatorStation : private RadioStation {
   // complete (with start string), heardUs when it heard its last byte.
   void WakeUp(std::string_view partial, std::int64_t heardUs);
 
-  CalculatorEngine engine_;
+  std::unique_ptr<CalculatorEngine> ownEngine_;
+  CalculatorEngine& engine_;
   std::unique_ptr<RadioModem> modem_;
   CalculatorCrowd* crowd_;
   std::size_t sleeperSlot_ = 0;  // place among the crowd's sleepers
@@ -68,6 +77,7 @@ class CalculatorStation : private RadioStation {
   std::int64_t lastByteUs_ = -1;
   std::int64_t turnaroundUs_ = DefaultTurnaroundUs;
   bool muted_ = false;
+  bool listenBeforeTalk_ = false;
   bool tookFrame_ = false;
   Scheduler::TaskId pendingTransmit_ = 0;
   std::uint64_t framesHeard_ = 0;

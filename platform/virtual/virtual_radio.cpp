@@ -41,6 +41,13 @@ void RadioModem::SetTransmitter(bool on) {
   }
 }
 
+bool RadioModem::HearsCarrier() const {
+  for (const RadioModem* other : radio_->modems_) {
+    if (other != nullptr && other != this && other->txOn_) return true;
+  }
+  return false;
+}
+
 void RadioModem::Queue(std::string_view bytes) {
   if (radio_ == nullptr || bytes.empty() || ear_) return;
   for (char c : bytes)

@@ -53,6 +53,8 @@ class RadioModem {
 
   void SetTransmitter(bool on);
   bool TransmitterOn() const { return txOn_; }
+  // Another station's transmitter is on: its carrier is on the air.
+  bool HearsCarrier() const;
   void Queue(std::string_view bytes);
   // Bytes not yet fully out, the one on the line included.
   std::size_t QueuedBytes() const { return queue_.size(); }

@@ -39,7 +39,8 @@ TEST(VeloraTest, ErrorsEscapingEventHandlersAreShownAndTheProgramGoesOn) {
 
   // The operator program hands them to its main window, which shows the same box.
   testing::WindowFolder folder;
-  auto window = folder.MakeWindow();
+  auto program = folder.MakeProgram();
+  TForm1* window = &program->Window();
   ASSERT_TRUE(window->FormCreate(1));
   testing::RecordingUi seen;
   app->SetErrorHandler([&](std::string_view message) { seen.ShowMessage(message); });
@@ -54,8 +55,8 @@ TEST(VeloraTest, ErrorsEscapingEventHandlersAreShownAndTheProgramGoesOn) {
 TEST(VeloraTest, OperatorStartsTheServerAndTheSimulatorLogsInAsTheGuest) {
   testing::WindowFolder folder;
   folder.WriteUsers({Account("ADMIN", "admin"), Account("GAST", "gast")}, 500);
-  auto window = folder.MakeWindow();
-  TForm1& w = *window;
+  auto program = folder.MakeProgram();
+  TForm1& w = program->Window();
   ASSERT_TRUE(w.FormCreate(7));
   w.show();
   QApplication::setActiveWindow(&w);

@@ -19,7 +19,7 @@
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
 #include "sim/calculator_engine.h"
-#include "store/user_file.h"
+#include "store/users_format.h"
 #include "support/memory_settings_backend.h"
 #include "support/recording_ui.h"
 

@@ -12,7 +12,7 @@
 
 #include "settings/settings_table.h"
 #include "store/folder_lock.h"
-#include "store/user_file.h"
+#include "store/users_format.h"
 #include "support/memory_settings_backend.h"
 #include "support/recording_ui.h"
 

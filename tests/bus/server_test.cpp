@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/cp1252.h"
+#include "platform/virtual/virtual_world.h"
 #include "support/recording_ui.h"
 
 namespace velora {
@@ -10,7 +11,7 @@ namespace {
 
 using testing::RecordingUi;
 
-// A port that cannot be opened, and a world where nothing else happens.
+// A port that cannot be opened.
 class BrokenPort : public SerialPort {
  public:
   int PortNumber() const override { return 3; }
@@ -29,54 +30,41 @@ class BrokenPort : public SerialPort {
   void SetTxEmptyHandler(std::function<void()>) override {}
 };
 
-class IdlePump : public EventPump {
- public:
-  void ProcessEvents() override { FAIL() << "nothing should wait"; }
-  bool Terminating() const override { return false; }
-};
-
-class IdleTimer : public OneShotTimer {
- public:
-  void Start(int) override {}
-  void Stop() override {}
-  void SetHandler(std::function<void()>) override {}
-};
-
 class ServerStartTest : public ::testing::Test {
  protected:
-  Server MakeServer(const std::string& workDir) {
-    return Server(ServerPorts{clock, pump, timer, ui,
-                              [](const ServerSettings&) { return std::make_unique<BrokenPort>(); }},
-                  workDir);
+  std::unique_ptr<Server> MakeServer(const std::string& workDir) {
+    return world.Build(ui, workDir, {.decoratePort = [](std::unique_ptr<SerialPort>, auto&) {
+                         return std::make_unique<BrokenPort>();
+                       }});
   }
   testing::TempDir dir;
-  testing::ManualClock clock;
-  IdlePump pump;
-  IdleTimer timer;
+  VirtualWorld world;
   RecordingUi ui;
 };
 
 TEST_F(ServerStartTest, ALogThatCannotBeCreatedStopsTheStart) {
-  Server server = MakeServer(dir.File("missing"));
-  EXPECT_FALSE(server.Start());
+  const auto server = MakeServer(dir.File("missing"));
+  EXPECT_FALSE(server->Start());
   EXPECT_EQ(ui.messages, (std::vector<std::string>{"Could not open logfile for write access."}));
-  EXPECT_FALSE(server.Running());
+  EXPECT_FALSE(server->Running());
+  EXPECT_EQ(world.time.NowUs(), 0) << "nothing waited";
 }
 
 TEST_F(ServerStartTest, APortThatCannotBeOpenedClosesTheLogAgain) {
-  Server server = MakeServer(dir.path());
-  EXPECT_FALSE(server.Start());
+  const auto server = MakeServer(dir.path());
+  EXPECT_FALSE(server->Start());
   EXPECT_EQ(ui.messages, (std::vector<std::string>{"Could not open port COM3"}));
-  EXPECT_FALSE(server.LogOpen());
+  EXPECT_FALSE(server->LogOpen());
   EXPECT_EQ(ui.eventListText, "WICHTIGE EREIGNISSE:\r\n");
-  EXPECT_FALSE(server.Running()) << "reported as not running, so the operator can start again";
+  EXPECT_FALSE(server->Running()) << "reported as not running, so the operator can start again";
+  EXPECT_EQ(world.time.NowUs(), 0) << "nothing waited";
 }
 
 TEST_F(ServerStartTest, UptimeCountsOnlyWhileRunning) {
-  Server server = MakeServer(dir.path());
-  server.TickSecond();
-  EXPECT_EQ(server.RunSeconds(), 0);
-  EXPECT_EQ(server.TotalUptime(), 0);
+  const auto server = MakeServer(dir.path());
+  server->TickSecond();
+  EXPECT_EQ(server->RunSeconds(), 0);
+  EXPECT_EQ(server->TotalUptime(), 0);
 }
 
 TEST(UptimeTest, MinutesAndSecondsWithAtLeastTwoDigits) {

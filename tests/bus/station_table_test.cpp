@@ -30,7 +30,8 @@ class StationTableTest : public ::testing::Test {
   }
 
   Harness h;
-  StationTable table{h.log, h.ui, h.users};
+  NetworkFigures network;
+  StationTable table{h.log, h.ui, h.users, h.clock, network};
   std::vector<std::unique_ptr<SessionContext>> context;
 };
 

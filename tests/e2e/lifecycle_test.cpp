@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "network_harness.h"
+#include "store/users_format.h"
 #include "support/memory_settings_backend.h"
 
 namespace velora {

@@ -19,11 +19,7 @@ void AirListener::ByteHeard(std::uint8_t byte) {
   }
 }
 
-Network::Network() {
-  ServerPorts ports{clock, pump, timer, ui, [this](const ServerSettings& settings) {
-                      return std::make_unique<VirtualSerialPort>(radio, settings);
-                    }};
-  server = std::make_unique<Server>(ports, dir.path());
+Network::Network() : server(Build(ui, dir.path())) {
   Configure([](ServerSettings& s) { s.ContentDir = std::string(VELORA_CONTENT_DIR) + "/"; });
 }
 

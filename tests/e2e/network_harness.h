@@ -15,6 +15,7 @@
 #include "platform/virtual/virtual_radio.h"
 #include "platform/virtual/virtual_serial_port.h"
 #include "platform/virtual/virtual_time.h"
+#include "platform/virtual/virtual_world.h"
 #include "support/recording_ui.h"
 
 namespace velora::testing {
@@ -38,7 +39,7 @@ class AirListener : public RadioStation {
   FrameScanner scanner_{{.startString = "U"}};
 };
 
-class Network {
+class Network : public VirtualWorld {
  public:
   Network();
   ~Network();
@@ -66,11 +67,6 @@ class Network {
   std::vector<AirListener::Heard> FramesOf(std::uint8_t kind, int destination = -1) const;
 
   TempDir dir;
-  VirtualTime time;
-  VirtualClock clock{time};
-  VirtualEventPump pump{time};
-  VirtualTimer timer{time};
-  VirtualRadio radio{time};
   RecordingUi ui;
   AirListener air{radio};
   std::unique_ptr<Server> server;

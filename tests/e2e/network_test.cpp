@@ -332,40 +332,6 @@ TEST(WalkTest, LoginMainMenuAContentPageAndBackOnBothModels) {
   }
 }
 
-TEST(WalkTest, TheBuiltInSimulatorTakesPartThroughTheShortCuts) {
-  Network net;
-  net.AddUser("tisim", "pw");
-  net.AddUser("gast", "geheim");
-  CalculatorEngine sim(net.server->Settings());
-  net.server->SetSimulator(&sim);
-  CalculatorStation& radioCalc = net.AddCalculator("gast");
-  std::uint32_t answered = 0;
-  auto fresh = [&] {
-    if (sim.ScreenSerial() == answered || sim.PendingKind() != KindNothing) return false;
-    answered = sim.ScreenSerial();
-    return true;
-  };
-  const std::size_t done = net.Run(
-      {{"start", [] { return true; }, [&] { sim.Connect(); }},
-       {"sim registered", [&] { return sim.Registered(); }, [&] { radioCalc.engine().Connect(); }},
-       {"radio calculator registered", [&] { return Registered(radioCalc); }},
-       {"login page", [&] { return fresh() && sim.SimExpectedReply() == KindInputReply; },
-        [&] { sim.SubmitInput(false, "pw"); }},
-       {"greeting", [&] { return fresh() && sim.SimExpectedReply() == KindTextReply; }}},
-      60'000);
-  ASSERT_EQ(done, 5u) << net.stuck;
-  EXPECT_EQ(sim.SimAddress(), 4);
-  EXPECT_EQ(radioCalc.engine().SimAddress(), 5);
-  EXPECT_NE(testing::ScreenWords(sim).find("TiSim!"), std::string::npos)
-      << testing::ScreenWords(sim);
-  EXPECT_TRUE(net.server->Users()[0].Online);
-  // The simulator's frames were relayed onto the radio, so radio stations hear it.
-  bool heardOnAir = false;
-  for (const auto& h : net.air.frames)
-    heardOnAir |= FrameByte(h.frame, FrameSource) == 4;
-  EXPECT_TRUE(heardOnAir);
-}
-
 TEST(RemovalTest, TheHighestStationLeaving) {
   Network net;
   CalculatorStation& a = net.AddCalculator("a");

@@ -11,7 +11,7 @@
 #include "fuzz_input.h"
 #include "link/frame.h"
 #include "session/process.h"
-#include "store/user_file.h"
+#include "store/users_format.h"
 #include "support/session_harness.h"
 
 #ifndef VELORA_CONTENT_DIR

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "store/user_file.h"
+#include "store/feedback_format.h"
+#include "store/users_format.h"
 
 namespace velora {
 namespace {

@@ -34,7 +34,8 @@ class MainWindowTest : public ::testing::Test {
   // A window after program start, with the account GAST and 100 s of total uptime.
   TForm1& Window(bool withUsers = true) {
     if (withUsers) folder.WriteUsers({Account("GAST", "gast")}, 100);
-    window = folder.MakeWindow();
+    program = folder.MakeProgram();
+    window = &program->Window();
     EXPECT_TRUE(window->FormCreate(1));
     window->show();
     return *window;
@@ -53,7 +54,8 @@ class MainWindowTest : public ::testing::Test {
   }
 
   testing::WindowFolder folder;
-  std::unique_ptr<TForm1> window;
+  std::unique_ptr<OperatorProgram> program;
+  TForm1* window = nullptr;
 };
 
 TEST_F(MainWindowTest, ShowsItsControlsMenusAndTextsInAFixedWindow) {

@@ -38,12 +38,13 @@ class SimulatorWindowTest : public ::testing::Test {
   // What the calculator hears: start string and frame.
   void Hear(std::uint8_t destination, std::uint8_t kind, std::string_view data,
             std::uint8_t part = 1) {
-    window.ReceiveFromServer("U" + BuildFrame(destination, kind, 1, part, data));
+    engine.ReceiveFromServer("U" + BuildFrame(destination, kind, 1, part, data));
+    window.Refresh();
   }
   void Register(std::uint8_t address = 4) {
     Child<QPushButton>("CmdConnect")->click();
     Hear(0, KindInvite, "");
-    window.SendToServer();
+    engine.SendToServer();
     std::string name = engine.SimUserName();
     name.resize(8, '\0');
     Hear(255, KindRegistered, name + static_cast<char>(address));
@@ -51,7 +52,7 @@ class SimulatorWindowTest : public ::testing::Test {
   // The frame the calculator sends at its next poll.
   std::string Answer(std::uint8_t address = 4) {
     Hear(address, KindPoll, "");
-    return window.SendToServer();
+    return engine.SendToServer();
   }
   // A frame of the calculator at address 4 to the server, as it goes on the air.
   static std::string Sent(std::uint8_t kind, std::string_view data) {
@@ -78,7 +79,7 @@ TEST_F(SimulatorWindowTest, ConnectsAndDisconnectsThroughTheButtons) {
   connect->click();
   EXPECT_FALSE(models->isEnabled()) << "the model is locked once connecting";
   Hear(0, KindInvite, "");
-  EXPECT_EQ(window.SendToServer().substr(1, 3), Bytes({1, 19, KindRegisterRequest}));
+  EXPECT_EQ(engine.SendToServer().substr(1, 3), Bytes({1, 19, KindRegisterRequest}));
   Hear(255, KindRegistered, std::string("TiSim\0\0\0", 8) + '\x07');
   EXPECT_EQ(Child("EditAddress")->text(), "7");
   EXPECT_EQ(connect->text(), "Dis&connect");

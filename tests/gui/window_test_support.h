@@ -18,10 +18,11 @@
 #include <vector>
 
 #include "gui/main_window.h"
+#include "gui/operator_program.h"
 #include "platform/qt/qt_text.h"
 #include "settings/settings_form.h"
 #include "settings/settings_store.h"
-#include "store/user_file.h"
+#include "store/users_format.h"
 #include "support/memory_settings_backend.h"
 #include "support/recording_ui.h"
 
@@ -126,8 +127,8 @@ class WindowFolder {
     change(form);
     if (const SettingsFailure failure = store.Save()) ADD_FAILURE() << *failure;
   }
-  std::unique_ptr<TForm1> MakeWindow() {
-    return std::make_unique<TForm1>(
+  std::unique_ptr<OperatorProgram> MakeProgram() {
+    return std::make_unique<OperatorProgram>(
         backend, [this] { return ports; }, dir.path());
   }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# cmake --install into a temporary root: the files the package holds, its man page, and
-# velorad --check on a working folder made as the package's postinst makes it.
+# cmake --install into a temporary root: the files the packages hold, the man pages, and
+# velorad --check on a working folder made as the server package's postinst makes it.
 set -euo pipefail
 build=$1
 source=$2
@@ -13,9 +13,17 @@ DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
 expected=(
   usr/bin/velorad
   usr/bin/velora
+  usr/libexec/velora-desktop/velora-menu
   usr/share/velora-server/users.txt.template
   usr/share/doc/velora-server/README.md
+  usr/share/doc/velora-server/copyright
+  usr/share/doc/velora-server/changelog.gz
+  usr/share/doc/velora-desktop/copyright
+  usr/share/doc/velora-desktop/changelog.gz
   usr/share/man/man8/velorad.8.gz
+  usr/share/man/man1/velora.1.gz
+  usr/share/applications/velora.desktop
+  usr/share/icons/hicolor/scalable/apps/velora.svg
   usr/lib/systemd/system/velorad.service
   etc/default/velorad
   etc/velora-server/velorad.settings
@@ -23,7 +31,9 @@ expected=(
 for f in "${expected[@]}"; do
   [ -f "$root/$f" ] || fail "not installed: /$f"
 done
-[ -x "$root/usr/bin/velorad" ] && [ -x "$root/usr/bin/velora" ] || fail "programs not executable"
+for program in usr/bin/velorad usr/bin/velora usr/libexec/velora-desktop/velora-menu; do
+  [ -x "$root/$program" ] || fail "/$program not executable"
+done
 # Every file of the content folder, unchanged.
 for f in "$source"/content/*; do
   cmp -s "$f" "$root/usr/share/velora-server/content/$(basename "$f")" ||
@@ -40,10 +50,12 @@ grep -qx 'ExecStart=/usr/bin/velorad --workdir /var/lib/velora-server --settings
   fail "ExecStart: $(grep ExecStart "$unit")"
 
 if command -v groff >/dev/null; then
-  warnings=$(zcat "$root/usr/share/man/man8/velorad.8.gz" | groff -man -Tutf8 -ww -z 2>&1)
-  [ -z "$warnings" ] || fail "man page: $warnings"
+  for page in man8/velorad.8.gz man1/velora.1.gz; do
+    warnings=$(zcat "$root/usr/share/man/$page" | groff -man -Tutf8 -ww -z 2>&1)
+    [ -z "$warnings" ] || fail "man page $page: $warnings"
+  done
 else
-  echo "groff not installed: man page not rendered"
+  echo "groff not installed: man pages not rendered"
 fi
 
 # The working folder as postinst leaves it: the pages, no users.txt yet.

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "services_fixture.h"
-#include "store/user_file.h"
+#include "store/users_format.h"
 
 namespace velora {
 namespace {

@@ -6,7 +6,8 @@
 #include <random>
 
 #include "session/process.h"
-#include "store/user_file.h"
+#include "store/feedback_format.h"
+#include "store/users_format.h"
 #include "support/session_harness.h"
 
 #ifndef VELORA_PRELOGIN_FRAMES

@@ -91,7 +91,8 @@ class ServicesTest : public ::testing::Test {
   }
 
   Harness h;
-  StationTable table{h.log, h.ui, h.users};
+  NetworkFigures network;
+  StationTable table{h.log, h.ui, h.users, h.clock, network};
   std::map<std::string, std::unique_ptr<Calculator>> calcs;
 };
 

@@ -5,7 +5,7 @@
 
 #include "common/constants.h"
 #include "services_fixture.h"
-#include "store/user_file.h"
+#include "store/feedback_format.h"
 
 namespace velora {
 namespace {

@@ -27,12 +27,12 @@
 #include "common/text.h"
 #include "platform/qt/qt_precise_wakeup.h"
 #include "platform/qt/qt_scheduler.h"
-#include "platform/qt/qt_serial_device.h"
-#include "platform/qt/qt_time.h"
+#include "platform/qt/qt_world.h"
 #include "platform/virtual/virtual_fleet.h"
 #include "platform/virtual/virtual_radio.h"
 #include "platform/virtual/virtual_serial_port.h"
 #include "platform/virtual/virtual_time.h"
+#include "platform/virtual/virtual_world.h"
 #include "support/pty_pair.h"
 
 namespace velora::bench {
@@ -189,30 +189,22 @@ RealResult RunRealTime(const RealPlan& plan) {
   QCoreApplication app(argc, argv);
 
   TempDir dir;
-  QtClock clock;
-  QtEventPump pump;
-  QtOneShotTimer qtTimer;
+  QtWorld world;
   SilentUi ui;
-  QtScheduler scheduler;
-  VirtualRadio radio(scheduler);
   IdealAnswers ideal(VirtualSerialPort::DefaultReceiveLatencyUs);
   Meter meter(SteadyUs, ideal, "U");
-  MeteredTimer timer(qtTimer, meter);
-  Server server(ServerPorts{clock, pump, timer, ui,
-                            [&](const ServerSettings& settings) -> std::unique_ptr<SerialPort> {
-                              std::unique_ptr<SerialPort> port;
-                              if (onPty) {
-                                auto device = std::make_unique<QtSerialDevice>(settings);
-                                device->SetDevicePath(pty->SlavePath());
-                                device->SetNoteHandler([](std::string_view) {});
-                                port = std::move(device);
-                              } else {
-                                port = std::make_unique<VirtualSerialPort>(radio, settings);
-                              }
-                              return std::make_unique<MeteredPort>(std::move(port), meter,
-                                                                   settings);
-                            }},
-                dir.path());
+  MeteredTimer timer(world.timer, meter);
+  const std::unique_ptr<Server> built = world.Build(
+      ui, dir.path(),
+      {.timer = &timer,
+       .decoratePort = [&](std::unique_ptr<SerialPort> port, const ServerSettings& settings) {
+         return std::make_unique<MeteredPort>(std::move(port), meter, settings);
+       }});
+  Server& server = *built;
+  // Port number 0, the server's modem on the real-time virtual radio, unless the far end is a
+  // process of its own behind the pseudo-terminal.
+  if (onPty) world.Port().SetDevicePath(pty->SlavePath());
+  VirtualRadio& radio = world.Port().Radio();
   server.SetLogLevel(static_cast<LogLevel>(plan.logLevel));
   UseBuiltInContent(server);
   AddDemoAccounts(server, plan.stations);
@@ -273,22 +265,20 @@ RealResult RunRealTime(const RealPlan& plan) {
 
 VirtualResult RunVirtualTime(const VirtualPlan& plan) {
   TempDir dir;
-  VirtualTime time;
-  VirtualClock clock(time);
-  VirtualEventPump pump(time);
-  VirtualTimer virtualTimer(time);
-  VirtualRadio radio(time);
+  VirtualWorld world;
+  VirtualTime& time = world.time;
+  VirtualRadio& radio = world.radio;
   SilentUi ui;
   IdealAnswers ideal(VirtualSerialPort::DefaultReceiveLatencyUs);
   Meter meter([&time] { return time.NowUs(); }, ideal, "U");
-  MeteredTimer timer(virtualTimer, meter);
-  Server server(ServerPorts{clock, pump, timer, ui,
-                            [&](const ServerSettings& settings) -> std::unique_ptr<SerialPort> {
-                              return std::make_unique<MeteredPort>(
-                                  std::make_unique<VirtualSerialPort>(radio, settings), meter,
-                                  settings);
-                            }},
-                dir.path());
+  MeteredTimer timer(world.timer, meter);
+  const std::unique_ptr<Server> built = world.Build(
+      ui, dir.path(),
+      {.timer = &timer,
+       .decoratePort = [&](std::unique_ptr<SerialPort> port, const ServerSettings& settings) {
+         return std::make_unique<MeteredPort>(std::move(port), meter, settings);
+       }});
+  Server& server = *built;
   server.SetLogLevel(static_cast<LogLevel>(plan.logLevel));
   UseBuiltInContent(server);
   AddDemoAccounts(server, plan.stations);

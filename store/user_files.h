@@ -1,92 +1,23 @@
-// The user file "users.txt" (accounts, their messages, the total uptime) and the feedback file
-// "resfdbck.txt": one value per line, Windows-1252, CR LF.
+// Loading and saving "users.txt" and "resfdbck.txt" in the working directory: what the operator
+// is told when that fails, and the ".bak" of the files as they were before a run's first write.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "common/cp1252.h"
 #include "common/records.h"
 
 namespace velora {
-
-inline constexpr std::string_view UsersFileHeader =
-    "Die Zeilenanzahl und -struktur in dieser Datei darf nicht verändert werden!"_cp;
-inline constexpr std::string_view UsersFileCountKey = "Anzahl der Einträge="_cp;
 
 inline constexpr std::string_view UsersFileMissingText = "\"users.txt\" not found.";
 inline constexpr std::string_view LoadUsersErrorText = "Exception on loading user data";
 inline constexpr std::string_view LoadFeedbackErrorText = "Exception on loading feedback";
 inline constexpr std::string_view SaveUsersErrorText = "Exception on writing user data";
 inline constexpr std::string_view SaveFeedbackErrorText = "Exception on writing feedback";
-
-// A line that a file should have but does not, a count that is not a number, a file that
-// cannot be read or written.
-class UserFileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-  // A fault at a line of the file, counted from 1: "line 14: " and the reason.
-  UserFileError(std::size_t line, const std::string& reason)
-      : std::runtime_error("line " + std::to_string(line) + ": " + reason),
-        line_(line),
-        reason_(reason) {}
-
-  // 0 when the fault is not one of a line.
-  std::size_t Line() const { return line_; }
-  std::string Reason() const { return line_ == 0 ? what() : reason_; }
-
- private:
-  std::size_t line_ = 0;
-  std::string reason_;
-};
-
-// Reads an 8-bit text file's lines: CR LF or LF ends a line, the last line may lack one.
-class TextLineReader {
- public:
-  explicit TextLineReader(std::string bytes) : bytes_(std::move(bytes)) {}
-  bool AtEnd() const { return pos_ >= bytes_.size(); }
-  // The next line; throws UserFileError past the end.
-  std::string ReadLn();
-  // The next line, or empty text past the end.
-  std::string ReadLnOrEmpty();
-  // Lines read so far.
-  std::size_t LineNumber() const { return line_; }
-
- private:
-  std::string bytes_;
-  std::size_t pos_ = 0;
-  std::size_t line_ = 0;
-};
-
-// Collects lines, each ended by CR LF. A value holding CR or LF would split into two lines and
-// shift every line after it, so those bytes are written as blanks.
-class TextLineWriter {
- public:
-  void WriteLn(std::string_view line);
-  const std::string& Bytes() const { return bytes_; }
-
- private:
-  std::string bytes_;
-};
-
-// True exactly for a line "true".
-bool ReadLnBoolean(TextLineReader& in);
-void WriteLnBoolean(TextLineWriter& out, bool value);
-
-// The bytes of a file; throws UserFileError with the system's reason.
-std::string ReadWholeFile(const std::string& path);
-
-// The file forms. Parsing throws UserFileError; every account is offline afterwards.
-std::string FormatUsersFile(const UserTable& users, std::int32_t totalUptime);
-void ParseUsersFile(std::string bytes, UserTable& users, std::int32_t& totalUptime);
-std::string FormatFeedbackFile(const FeedbackList& feedback);
-FeedbackList ParseFeedbackFile(std::string bytes);
 
 // What the caller does after loading or saving.
 enum class UserFileOutcome {
@@ -144,13 +75,6 @@ class UserFiles {
   bool usersBackedUp_ = false;
   bool feedbackBackedUp_ = false;
 };
-
-// Replaces the file by the bytes through a temporary file in the same directory, synced before
-// and after the rename. A symbolic link stays one: the file it leads to is replaced, through a
-// temporary file beside it. ownerOnly: mode 0600, or the old file's mode if that is stricter;
-// otherwise the old file's mode, or the default for new files. Throws UserFileError with the
-// system's reason.
-void ReplaceFileContents(const std::string& path, std::string_view bytes, bool ownerOnly);
 
 // Removes the temporary files a save of "users.txt" or "resfdbck.txt" (or their ".bak") left
 // behind when the program was killed during it; only while no other server uses the folder.
