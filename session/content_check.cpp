@@ -180,7 +180,8 @@ class Checker {
   void CheckMenu(const std::string& name, const ContentPage& page) {
     const auto* menu = std::get_if<ContentPage::Menu>(&page.screen);
     if (menu == nullptr) {
-      Problem(name, 5, "the title is missing");
+      // Where the page ends, as the session names it.
+      Problem(name, page.missingLine, "the title is missing");
       return;
     }
     if (menu->title.text.size() > MenuTitleMax) {

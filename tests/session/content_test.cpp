@@ -81,6 +81,7 @@ TEST_F(ContentTest, FaultyPageIsAContentErrorThatTheCheckFindsToo) {
       {{""}, "Zeile 2 fehlt", 2, "the page type is missing"},
       {{"", "11"}, "Zeile 3 fehlt", 3, "the action is missing"},
       {{"", "14", "", "0"}, "Zeile 5 fehlt", 5, "the title is missing"},
+      {{"", "14"}, "Zeile 3 fehlt", 3, "the title is missing"},
       {{"", "15", "0", "2", "Frage", "", "20", "ok", "weg"},
        "Zeile 10 fehlt",
        10,
