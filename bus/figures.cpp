@@ -95,14 +95,14 @@ std::vector<std::uint32_t> CycleTimes::Recent() const {
 
 std::string RemovalFiguresLine(const StationRow& row, std::uint32_t nowTick) {
   const StationFigures& f = row.figures;
-  std::string line = "STAT : TI " + std::to_string(row.address) + " (" + row.name +
-                     "): registered " + FormatDateTimeC(f.registeredAt) + " for " +
-                     std::to_string((nowTick - f.registeredTick) / 1000) + " s, frames sent " +
-                     std::to_string(f.framesSent) + ", received " +
-                     std::to_string(f.framesReceived) + ", resent " + std::to_string(f.resends) +
-                     " (longest run " + std::to_string(f.longestResendRun) + "), silent turns " +
-                     std::to_string(f.silentTurns) + " (longest run " +
-                     std::to_string(f.longestSilentRun) + "), last heard ";
+  std::string line =
+      "STAT : TI Nr. " + std::to_string(row.tiNumber) + " (" + row.name + ", address " +
+      std::to_string(row.address) + "): registered " + FormatDateTimeC(f.registeredAt) + " for " +
+      std::to_string((nowTick - f.registeredTick) / 1000) + " s, frames sent " +
+      std::to_string(f.framesSent) + ", received " + std::to_string(f.framesReceived) +
+      ", resent " + std::to_string(f.resends) + " (longest run " +
+      std::to_string(f.longestResendRun) + "), silent turns " + std::to_string(f.silentTurns) +
+      " (longest run " + std::to_string(f.longestSilentRun) + "), last heard ";
   line += f.heard ? std::to_string((nowTick - f.lastHeardTick) / 1000) + " s before" : "never";
   return line;
 }

@@ -5,7 +5,7 @@
 
 #include "common/cp1252.h"
 #include "session/context.h"
-#include "session/services.h"
+#include "session/service_table.h"
 
 namespace velora {
 
@@ -51,10 +51,10 @@ void Login(ServiceSession& session, const TAction&) {
     const std::uint32_t seconds = (attempts.waitMs - waited + 999) / 1000;
     session.ShowMessageScreen("Zu viele Fehlversuche. Bitte warte noch " + std::to_string(seconds) +
                                   (seconds == 1 ? " Sekunde." : " Sekunden."),
-                              "login.txt");
+                              LoginFile);
     return;
   }
-  if (session.GetInputValue("password") != account->Password) {
+  if (session.GetInputValue(PasswordInput) != account->Password) {
     if (++attempts.failures >= LoginFailuresBeforeWait) {
       attempts.waitFromMs = now;
       attempts.waitMs = LoginWaitMs(attempts.failures);
@@ -65,7 +65,7 @@ void Login(ServiceSession& session, const TAction&) {
       }
     }
     session.ShowMessageScreen("Das eingegebene Paßwort konnte leider nicht bestätigt werden."_cp,
-                              "login.txt");
+                              LoginFile);
     return;
   }
   attempts = LoginAttempts{};
@@ -87,7 +87,7 @@ void Login(ServiceSession& session, const TAction&) {
     text += std::to_string(unread) + " ungelesene Nachrichten.";
   }
   session.ShowMessageScreen(text, "IDmenumain");
-  session.PutInputValue("password", "");
+  session.PutInputValue(PasswordInput, "");
 }
 
 void Logout(ServiceSession& session, const TAction&) {
@@ -98,15 +98,15 @@ void Logout(ServiceSession& session, const TAction&) {
 void ChangePassword(ServiceSession& session, const TAction&) {
   Tuserdata* account = OwnAccount(session);
   if (account == nullptr) return;
-  const std::string password = session.GetInputValue("password");
-  if (password != session.GetInputValue("password2")) {
+  const std::string password = session.GetInputValue(PasswordInput);
+  if (password != session.GetInputValue(Password2Input)) {
     session.ShowMessageScreen("Die beiden eingegebenen Paßwörter stimmen nicht überein."_cp,
-                              "menukonfiguration");
+                              ConfigMenu);
     return;
   }
   account->Password = password;
   Changed(session);
-  session.ShowMessageScreen("Das Paßwort wurde geändert."_cp, "menukonfiguration");
+  session.ShowMessageScreen("Das Paßwort wurde geändert."_cp, ConfigMenu);
 }
 
 }  // namespace velora

@@ -2,12 +2,13 @@
 #include "session/action.h"
 
 #include "common/text.h"
+#include "session/service_table.h"
 
 namespace velora {
 
 int FindActionNumber(std::string_view id) {
   for (int i = 1; i < ActionCount; ++i) {
-    if (ActionIds[i] == id) return i;
+    if (ServiceTable[i].id == id) return i;
   }
   return -1;
 }

@@ -1,7 +1,7 @@
-// TAction, the action table and the lookup of an action id.
+// TAction, the action numbers and the parsing of an action text. The ids and handlers of the
+// numbers are in the service table.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,16 +44,6 @@ enum ActionNumber : std::uint8_t {
   // An "ID" text whose id is not in the table; Target keeps the text so the error can name it.
   ActionUnknown = 255,
 };
-
-inline constexpr int ActionCount = 29;
-
-// The id after "ID" of each action number (lower case); empty for number 0.
-inline constexpr std::array<std::string_view, ActionCount> ActionIds{
-    "",           "sendmail",     "getmail",      "sendsms",      "posteingang", "motd",
-    "showmail",   "sendmessage",  "listmessages", "showmessage",  "login",       "logout",
-    "time",       "transde",      "transed",      "msgdelete",    "msgreply",    "mailreply",
-    "mailnext",   "menumain",     "kickuser",     "createuser",   "listusers",   "edituser",
-    "jumptopage", "listfeedback", "showfeedback", "savefeedback", "changepasswd"};
 
 // Only this many characters after "ID" take part in the lookup.
 inline constexpr std::size_t ActionIdMaxLength = 50;

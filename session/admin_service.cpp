@@ -6,14 +6,12 @@
 #include "common/cp1252.h"
 #include "common/text.h"
 #include "session/context.h"
-#include "session/services.h"
+#include "session/service_table.h"
 
 namespace velora {
 
 namespace {
 
-inline constexpr std::string_view AdminMenu = "menuadmin";
-inline constexpr std::string_view EditUserMenu = "menuadminedituser";
 // The name part of a user list caption; an online user's caption goes on with " O".
 inline constexpr std::size_t ListedNameLength = 8;
 
@@ -26,7 +24,7 @@ bool IsAccountIndex(const UserTable& users, std::int32_t index) {
 void CreateUser(ServiceSession& session, const TAction& action) {
   if (!RequireAdministrator(session, action)) return;
   const SessionContext& ctx = session.Context();
-  const std::string name = session.GetInputValue("temp");
+  const std::string name = session.GetInputValue(TempInput);
   if (name.empty()) {
     // An account without a name would take any calculator that registers with an empty name
     // field, with an empty password.

@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <variant>
 
 #include "common/constants.h"
 #include "common/cp1252.h"
 #include "session/process.h"
+#include "session/service_table.h"
 
 namespace velora {
 
@@ -29,16 +31,8 @@ bool IsRegularFile(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
-// Line n (counted from 1) of a content file, or a ContentError naming it.
-const std::string& Line(const TAoS& lines, std::size_t n) {
-  if (n == 0 || n > lines.size()) {
-    throw ContentError("Zeile " + std::to_string(n) + " fehlt");
-  }
-  return lines[n - 1];
-}
-
-std::uint8_t NumberLine(const TAoS& lines, std::size_t n) {
-  return static_cast<std::uint8_t>(std::min<std::int64_t>(LeadingNumber(Line(lines, n)), 255));
+std::uint8_t Byte(std::int64_t number) {
+  return static_cast<std::uint8_t>(std::min<std::int64_t>(number, 255));
 }
 
 std::uint8_t InputWidth(std::int64_t width) {
@@ -113,7 +107,7 @@ bool TProcess::ShowContentFile(std::string_view name, bool loginPage, std::strin
   }
   currentPageId_ = std::string(name);
   try {
-    ShowContentScreen(static_cast<int>(LeadingNumber(Line(lines, 2))), lines, loginPage);
+    ShowContentScreen(ParseContentPage(lines), loginPage);
   } catch (const std::exception& e) {
     error = std::string("Fehler im Content-File:") + e.what() + " (" + path + ")";
     return false;
@@ -121,54 +115,48 @@ bool TProcess::ShowContentFile(std::string_view name, bool loginPage, std::strin
   return true;
 }
 
-void TProcess::ShowContentScreen(int type, const TAoS& lines, bool loginPage) {
-  if (loginPage && type != ContentTypeInput) {
-    throw ContentError("die Login-Seite ist kein Eingabefeld (Typ " + std::to_string(type) + ")");
+void TProcess::ShowContentScreen(const ContentPage& page, bool loginPage) {
+  const auto missing = [](std::size_t line) {
+    return ContentError("Zeile " + std::to_string(line) + " fehlt");
+  };
+  if (page.missingLine == 2) throw missing(2);
+  if (loginPage && page.type != ContentTypeInput) {
+    throw ContentError("die Login-Seite ist kein Eingabefeld (Typ " + std::to_string(page.type) +
+                       ")");
   }
-  switch (type) {
-    case ContentTypeText: {
-      const std::string& action = Line(lines, 3);
-      std::string text;
-      for (std::size_t n = 4; n <= lines.size(); ++n) {
-        text += lines[n - 1];
-        text += '\n';
-      }
-      screens_.ShowMessageScreen(text, action);
-      return;
-    }
-    case ContentTypeMenu: {
-      Line(lines, 4);  // read and without effect
-      const std::string title = Line(lines, 5);
-      const std::size_t count = (lines.size() - 5) / 2;
-      std::vector<TLMenuItem> items(count);
-      for (std::size_t i = 0; i < count; ++i) {
-        items[i].Caption = lines[5 + 2 * i].substr(0, MenuCaptionMax);
-        items[i].Action = ParseAction(static_cast<std::uint8_t>('0' + i), lines[6 + 2 * i]);
-      }
-      screens_.OpenLongMenu(title, std::move(items));
-      return;
-    }
-    case ContentTypeInput: {
-      InputField field;
-      field.promptRow = NumberLine(lines, 3);
-      field.fieldRow = NumberLine(lines, 4);
-      field.prompt = screens_.WrapText(screens_.TranslateText(Line(lines, 5)));
-      field.width = InputWidth(LeadingNumber(Line(lines, 11)));
-      field.maxLength = InputMaxLength(LeadingNumber(Line(lines, 7)), field.width);
-      field.ok = ParseAction(0, Line(lines, 8));
-      field.cancel = ParseAction(0, Line(lines, 9));
-      if (loginPage && (field.ok.Number == ActionUnknown || field.cancel.Number == ActionUnknown)) {
-        throw ContentError("unbekannte Aktion auf der Login-Seite");
-      }
-      field.inputName = Line(lines, 10);
-      field.current = GetInputValue(field.inputName).substr(0, InputValueOffered);
-      screens_.ShowInputField(std::move(field));
-      return;
-    }
-    default:
-      // Showing nothing would leave the calculator waiting for a screen that never comes.
-      throw ContentError("unbekannter Seitentyp " + std::to_string(type));
+  if (page.missingLine != 0) throw missing(page.missingLine);
+  if (const auto* text = std::get_if<ContentPage::Text>(&page.screen)) {
+    screens_.ShowMessageScreen(text->text, text->action.text);
+    return;
   }
+  if (const auto* menu = std::get_if<ContentPage::Menu>(&page.screen)) {
+    std::vector<TLMenuItem> items(menu->items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      items[i].Caption = menu->items[i].caption.text.substr(0, MenuCaptionMax);
+      items[i].Action = ParseAction(static_cast<std::uint8_t>('0' + i), menu->items[i].action.text);
+    }
+    screens_.OpenLongMenu(menu->title.text, std::move(items));
+    return;
+  }
+  if (const auto* input = std::get_if<ContentPage::Input>(&page.screen)) {
+    InputField field;
+    field.promptRow = Byte(input->promptRow.value);
+    field.fieldRow = Byte(input->fieldRow.value);
+    field.prompt = screens_.WrapText(screens_.TranslateText(input->prompt.text));
+    field.width = InputWidth(input->width.value);
+    field.maxLength = InputMaxLength(input->maxLength.value, field.width);
+    field.ok = ParseAction(0, input->ok.text);
+    field.cancel = ParseAction(0, input->cancel.text);
+    if (loginPage && (field.ok.Number == ActionUnknown || field.cancel.Number == ActionUnknown)) {
+      throw ContentError("unbekannte Aktion auf der Login-Seite");
+    }
+    field.inputName = input->name.text;
+    field.current = GetInputValue(field.inputName).substr(0, InputValueOffered);
+    screens_.ShowInputField(std::move(field));
+    return;
+  }
+  // Showing nothing would leave the calculator waiting for a screen that never comes.
+  throw ContentError("unbekannter Seitentyp " + std::to_string(page.type));
 }
 
 void TProcess::ShowMainMenu() {
@@ -208,7 +196,7 @@ void TProcess::ShowLoginPage() {
   field.fieldRow = 4;
   field.width = InputWidthMax;
   field.maxLength = 32;
-  field.inputName = "password";
+  field.inputName = PasswordInput;
   field.ok = ParseAction(0, "IDlogin");
   field.cancel = ParseAction(0, "IDlogout");
   screens_.ShowInputField(std::move(field));

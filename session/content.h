@@ -1,7 +1,6 @@
 // Content files (one screen per file in the content directory) and the paged long menu.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,19 +21,6 @@ inline constexpr std::string_view LoginFile = "login.txt";
 // The prompt of the login field shown when "login.txt" cannot be.
 inline constexpr std::string_view BuiltInLoginPrompt = "Bitte gib Dein Paßwort ein:"_cp;
 inline constexpr std::string_view KickFile = "kickme";
-
-// The pages the program and its services open by name: an installation needs every one.
-inline constexpr std::array<std::string_view, 16> PagesOpenedByName{
-    "menumain.txt",         "menumainadmin.txt",     "login.txt",
-    "kickme.txt",           "menumessage.txt",       "menuaftershowmessage.txt",
-    "entermessagetext.txt", "menumail.txt",          "menuaftershowmail.txt",
-    "entermailtext.txt",    "entermailrcpt.txt",     "menukonfiguration.txt",
-    "menuadmin.txt",        "menuadminedituser.txt", "menuunterhaltung.txt",
-    "menufeedback.txt"};
-
-// The input values the services read (lower case); an input field stores under one of them.
-inline constexpr std::array<std::string_view, 8> InputNamesRead{
-    "msgrcpt", "msgtext", "emailrcpt", "emailsubj", "emailtext", "password", "password2", "temp"};
 
 inline constexpr std::size_t MenuCaptionMax = 14;
 inline constexpr std::size_t MenuTitleMax = 16;

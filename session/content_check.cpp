@@ -8,13 +8,16 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <variant>
 
 #include "common/constants.h"
 #include "common/text.h"
 #include "link/char_tables.h"
 #include "session/action.h"
 #include "session/content.h"
+#include "session/content_page.h"
 #include "session/screen.h"
+#include "session/service_table.h"
 
 namespace velora {
 
@@ -38,12 +41,6 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 bool Shown(unsigned char b) {
   if (b >= 0x20 && b <= 0x7E) return true;
   return TranslationTable(0)[b] != 0 && TranslationTable(1)[b] != 0;
-}
-
-// A number line as the server reads it: digits after leading blanks.
-bool IsNumberLine(std::string_view line) {
-  const std::size_t first = line.find_first_not_of(' ');
-  return first != std::string_view::npos && line[first] >= '0' && line[first] <= '9';
 }
 
 std::string Hex(unsigned char b) {
@@ -84,14 +81,12 @@ class Checker {
 
     for (const std::string& name : names) {
       CheckBytes(name);
-      if (name == MotdFile || name == DictionaryFile) continue;
+      if (IsResource(name)) continue;
       ++report_.pages;
       CheckPage(name);
     }
-    for (std::string_view page : PagesOpenedByName) {
-      if (!files_.count(std::string(page))) {
-        Problem(std::string(page), 0, "missing; the program opens this page by name");
-      }
+    for (const std::string& page : PagesOpenedByName()) {
+      if (!files_.count(page)) Problem(page, 0, "missing; the program opens this page by name");
     }
     CheckResources();
     return std::move(report_);
@@ -130,104 +125,109 @@ class Checker {
     }
   }
 
+  bool IsResource(const std::string& name) const {
+    return std::any_of(resources_.begin(), resources_.end(),
+                       [&](const ResourceFile& resource) { return resource.file == name; });
+  }
+
   void CheckPage(const std::string& name) {
     TAoS lines;
     if (!ReadContentLines(folder_ + name, lines)) {
       Problem(name, 0, "cannot be read");
       return;
     }
-    if (lines.size() < 2) {
+    const ContentPage page = ParseContentPage(lines);
+    if (page.missingLine == 2) {
       Problem(name, 2, "the page type is missing");
       return;
     }
-    const std::int64_t type = LeadingNumber(lines[1]);
-    if (name == LoginFile && type != ContentTypeInput) {
+    if (name == LoginFile && page.type != ContentTypeInput) {
       Problem(name, 2,
               "the login page must be an input field (15); the server shows a built-in one");
     }
-    switch (type) {
+    switch (page.type) {
       case ContentTypeText:
-        return CheckText(name, lines);
+        return CheckText(name, page);
       case ContentTypeMenu:
-        return CheckMenu(name, lines);
+        return CheckMenu(name, page);
       case ContentTypeInput:
-        return CheckInput(name, lines);
+        return CheckInput(name, page);
       default:
         Problem(name, 2,
-                "page type " + std::to_string(type) +
+                "page type " + std::to_string(page.type) +
                     " is none of 11 (text), 14 (menu) and 15 (input field)");
     }
   }
 
-  void CheckText(const std::string& name, const TAoS& lines) {
-    if (lines.size() < 3) {
-      Problem(name, 3, "the action is missing");
+  void CheckText(const std::string& name, const ContentPage& page) {
+    const auto* text = std::get_if<ContentPage::Text>(&page.screen);
+    if (text == nullptr) {
+      Problem(name, page.missingLine, "the action is missing");
       return;
     }
-    CheckAction(name, lines, 3);
-    std::string text;
-    for (std::size_t n = 4; n <= lines.size(); ++n)
-      text += lines[n - 1] + "\n";
-    if (std::all_of(lines.begin() + 3, lines.end(),
-                    [](const std::string& l) { return l.empty(); })) {
+    CheckAction(name, text->action);
+    if (text->text.find_first_not_of('\n') == std::string::npos) {
       Problem(name, 4, "the page has no text");
     }
     // Enter on a text of several pages asks for a page number, so a kicked calculator would not
     // reach the logout the page leads to.
-    if (WithTxt(KickFile) == name && TextLastPage(WrapText(text, ScreenColumns[0]).size(), 0) > 0) {
+    if (WithTxt(KickFile) == name &&
+        TextLastPage(WrapText(text->text, ScreenColumns[0]).size(), 0) > 0) {
       Problem(name, 4, "the kick page must fit one screen of a TI 82");
     }
   }
 
-  void CheckMenu(const std::string& name, const TAoS& lines) {
-    if (lines.size() < 5) {
-      Problem(name, 5, "the title is missing");
+  void CheckMenu(const std::string& name, const ContentPage& page) {
+    const auto* menu = std::get_if<ContentPage::Menu>(&page.screen);
+    if (menu == nullptr) {
+      // Where the page ends, as the session names it.
+      Problem(name, page.missingLine, "the title is missing");
       return;
     }
-    if (lines[4].size() > MenuTitleMax) {
-      Problem(name, 5, "the title is longer than " + std::to_string(MenuTitleMax) + " characters");
+    if (menu->title.text.size() > MenuTitleMax) {
+      Problem(name, menu->title.line,
+              "the title is longer than " + std::to_string(MenuTitleMax) + " characters");
     }
-    const std::size_t items = (lines.size() - 5) / 2;
-    if (items == 0) Problem(name, 5, "the menu has no items");
-    if ((lines.size() - 5) % 2 != 0) {
-      Problem(name, lines.size(), "a caption without its action line is ignored");
+    if (menu->items.empty()) Problem(name, menu->title.line, "the menu has no items");
+    if (menu->unpairedLine != 0) {
+      Problem(name, menu->unpairedLine, "a caption without its action line is ignored");
     }
-    for (std::size_t i = 0; i < items; ++i) {
-      const std::size_t captionLine = 6 + 2 * i;
-      const std::string& caption = lines[captionLine - 1];
-      if (caption.empty()) Problem(name, captionLine, "an empty caption");
-      if (caption.size() > MenuCaptionMax) {
-        Problem(name, captionLine,
+    for (const ContentPage::MenuItem& item : menu->items) {
+      if (item.caption.text.empty()) Problem(name, item.caption.line, "an empty caption");
+      if (item.caption.text.size() > MenuCaptionMax) {
+        Problem(name, item.caption.line,
                 "the caption is longer than " + std::to_string(MenuCaptionMax) + " characters");
       }
-      CheckAction(name, lines, captionLine + 1);
+      CheckAction(name, item.action);
     }
   }
 
-  void CheckInput(const std::string& name, const TAoS& lines) {
-    if (lines.size() < 11) {
-      Problem(name, lines.size() + 1,
-              "an input field has 11 lines, this page " + std::to_string(lines.size()));
+  void CheckInput(const std::string& name, const ContentPage& page) {
+    const auto* input = std::get_if<ContentPage::Input>(&page.screen);
+    if (input == nullptr) {
+      Problem(name, page.missingLine,
+              "an input field has 11 lines, this page " + std::to_string(page.lines));
       return;
     }
-    const auto number = [&](std::size_t n, const char* what) -> std::int64_t {
-      if (!IsNumberLine(lines[n - 1])) Problem(name, n, std::string(what) + " is not a number");
-      return LeadingNumber(lines[n - 1]);
+    const auto number = [&](const PageNumber& n, const char* what) -> std::int64_t {
+      if (!n.digits) Problem(name, n.line, std::string(what) + " is not a number");
+      return n.value;
     };
-    const std::int64_t promptRow = number(3, "the prompt row");
-    const std::int64_t fieldRow = number(4, "the field row");
-    const std::int64_t maxLength = number(7, "the maximum length");
-    const std::int64_t width = number(11, "the field width");
+    const std::int64_t promptRow = number(input->promptRow, "the prompt row");
+    const std::int64_t fieldRow = number(input->fieldRow, "the field row");
+    const std::int64_t maxLength = number(input->maxLength, "the maximum length");
+    const std::int64_t width = number(input->width, "the field width");
     if (fieldRow >= ScreenRows) {
-      Problem(name, 4,
+      Problem(name, input->fieldRow.line,
               "the field row " + std::to_string(fieldRow) + " is below the screen (0 to " +
                   std::to_string(ScreenRows - 1) + ")");
     }
-    if (lines[4].empty()) Problem(name, 5, "the prompt is empty");
+    const std::string& prompt = input->prompt.text;
+    if (prompt.empty()) Problem(name, input->prompt.line, "the prompt is empty");
     for (int model = 0; model < CalcTypeCount; ++model) {
-      const int rows = PromptRows(lines[4], model);
+      const int rows = PromptRows(prompt, model);
       if (promptRow + rows > fieldRow) {
-        Problem(name, 5,
+        Problem(name, input->prompt.line,
                 "the prompt takes " + std::to_string(rows) + " rows on a " +
                     std::string(CalcTypeNames[static_cast<std::size_t>(model)]) +
                     " and runs into the field");
@@ -236,32 +236,29 @@ class Checker {
     }
     const bool widthTaken = width >= 3 && width <= InputWidthMax;
     if (!widthTaken) {
-      Problem(name, 11,
+      Problem(name, input->width.line,
               "the field width " + std::to_string(width) + " is taken as " +
                   std::to_string(InputWidthDefault) + " (3 to " + std::to_string(InputWidthMax) +
                   ")");
     }
     if (maxLength < 3 || maxLength > InputLengthMax) {
-      Problem(name, 7,
+      Problem(name, input->maxLength.line,
               "the maximum length " + std::to_string(maxLength) + " is outside 3 to " +
                   std::to_string(InputLengthMax));
     } else if (maxLength < (widthTaken ? width : InputWidthDefault)) {
-      Problem(name, 7, "the maximum length is raised to the field width");
+      Problem(name, input->maxLength.line, "the maximum length is raised to the field width");
     }
-    CheckAction(name, lines, 8);
-    CheckAction(name, lines, 9);
-    const std::string inputName = AsciiLower(lines[9]);
-    if (std::find(InputNamesRead.begin(), InputNamesRead.end(), inputName) ==
-        InputNamesRead.end()) {
-      Problem(name, 10, "no service reads the input \"" + lines[9] + "\"");
+    CheckAction(name, input->ok);
+    CheckAction(name, input->cancel);
+    if (!inputsRead_.count(AsciiLower(input->name.text))) {
+      Problem(name, input->name.line, "no service reads the input \"" + input->name.text + "\"");
     }
   }
 
-  void CheckAction(const std::string& name, const TAoS& lines, std::size_t n) {
-    const std::string& text = lines[n - 1];
-    const TAction action = ParseAction(0, text, log_);
+  void CheckAction(const std::string& name, const PageLine& line) {
+    const TAction action = ParseAction(0, line.text, log_);
     if (action.Number == ActionUnknown) {
-      Problem(name, n, "unknown service " + text);
+      Problem(name, line.line, "unknown service " + line.text);
       return;
     }
     if (action.Number != ActionLoadFile) {
@@ -269,39 +266,47 @@ class Checker {
       return;
     }
     if (action.Target.empty()) {
-      Problem(name, n, "the action is empty");
+      Problem(name, line.line, "the action is empty");
       return;
     }
     const std::string page = WithTxt(action.Target);
-    if (!files_.count(page)) Problem(name, n, "no page " + page + " for the action " + text);
+    if (!files_.count(page))
+      Problem(name, line.line, "no page " + page + " for the action " + line.text);
   }
 
-  // The resource files are read when a service needs them; only offered services need theirs.
+  // A resource file is read when a service needs it; only offered services need theirs.
+  bool Offered(const ResourceFile& resource) const {
+    return std::any_of(
+        std::begin(ServiceTable), std::end(ServiceTable), [&](const ServiceRow& row) {
+          return services_.count(row.number) &&
+                 std::any_of(row.resources.begin(), row.resources.end(),
+                             [&](const ResourceFile& r) { return r.file == resource.file; });
+        });
+  }
+
   void CheckResources() {
-    const std::string motd(MotdFile);
-    if (services_.count(ActionMotd)) {
+    for (const ResourceFile& resource : resources_) {
+      const std::string file(resource.file);
+      const bool offered = Offered(resource);
       TAoS lines;
-      if (!files_.count(motd) || !ReadContentLines(folder_ + motd, lines)) {
-        Problem(motd, 0, "missing; a page offers the message of the day");
-      } else if (lines.empty()) {
-        Problem(motd, 0, "empty; a page offers the message of the day");
+      if (!files_.count(file) || !ReadContentLines(folder_ + file, lines)) {
+        if (offered) Problem(file, 0, "missing; a page offers " + std::string(resource.what));
+        continue;
       }
-    }
-    const std::string dictionary(DictionaryFile);
-    TAoS lines;
-    const bool offered = services_.count(ActionTransDe) || services_.count(ActionTransEd);
-    if (!files_.count(dictionary) || !ReadContentLines(folder_ + dictionary, lines)) {
-      if (offered) Problem(dictionary, 0, "missing; a page offers the dictionary");
-      return;
-    }
-    if (lines.size() % 2 != 0) {
-      Problem(dictionary, lines.size(), "a German word without its English line");
+      if (resource.form == ResourceForm::Lines && offered && lines.empty()) {
+        Problem(file, 0, "empty; a page offers " + std::string(resource.what));
+      }
+      if (resource.form == ResourceForm::Pairs && lines.size() % 2 != 0) {
+        Problem(file, lines.size(), "a German word without its English line");
+      }
     }
   }
 
   std::string folder_;
   std::set<std::string> files_;
   std::set<int> services_;
+  const std::vector<ResourceFile> resources_ = ResourceFiles();
+  const std::set<std::string, std::less<>> inputsRead_ = InputNamesRead();
   SilentLog log_;
   ContentReport report_;
 };

@@ -1,7 +1,7 @@
 // TProcess dispatch: running actions, input values, server errors and message screens.
 #include "common/cp1252.h"
 #include "session/process.h"
-#include "session/services.h"
+#include "session/service_table.h"
 
 namespace velora {
 
@@ -33,7 +33,7 @@ void TProcess::PerformAction(TAction action) {
     return;
   }
   const ActionHandler handler =
-      action.Number < ActionCount ? ActionHandlers()[action.Number] : nullptr;
+      action.Number < ActionCount ? ServiceTable[action.Number].handler.function : nullptr;
   if (handler == nullptr) {
     ServerError("Diese Aktion wird noch nicht unterstützt."_cp);
     return;

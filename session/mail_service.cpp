@@ -12,14 +12,12 @@
 #include "mail/pop3_client.h"
 #include "mail/smtp_client.h"
 #include "session/context.h"
-#include "session/services.h"
+#include "session/service_table.h"
 
 namespace velora {
 
 namespace {
 
-inline constexpr std::string_view MailMenu = "menumail";
-inline constexpr std::string_view AfterShowMail = "menuaftershowmail";
 inline constexpr std::string_view NoMailText = "Mail existiert nicht mehr.";
 inline constexpr std::size_t HeaderValueMax = 100;
 // A calculator shows a few screens of a mail, not megabytes: the rest of its text is dropped.
@@ -158,10 +156,10 @@ void SmtpRequestDone(ServiceSession& session, SmtpJob& job, SmtpRequest request,
         client.FromName = account->SmtpUser;
         client.HdrFrom = account->FromHeader;
         client.HdrReplyTo = account->ReplyTo;
-        client.HdrSubject = session.GetInputValue("emailsubj");
-        client.HdrTo = session.GetInputValue("emailrcpt");
-        client.MailMessage = {session.GetInputValue("emailtext")};
-        client.RcptName = {session.GetInputValue("emailrcpt")};
+        client.HdrSubject = session.GetInputValue(EmailSubjInput);
+        client.HdrTo = session.GetInputValue(EmailRcptInput);
+        client.MailMessage = {session.GetInputValue(EmailTextInput)};
+        client.RcptName = {session.GetInputValue(EmailRcptInput)};
         client.Mail();
         return;
       }
@@ -339,13 +337,13 @@ void ShowMailText(ServiceSession& session, std::int32_t index, std::string_view 
 void SendMail(ServiceSession& session, const TAction&) {
   const Tuserdata* account = OwnAccount(session);
   if (account == nullptr) return;
-  if (session.GetInputValue("emailtext").empty()) {
-    session.ShowMessageScreen("Du hast noch keinen Text eingegeben.", "entermailtext");
+  if (session.GetInputValue(EmailTextInput).empty()) {
+    session.ShowMessageScreen("Du hast noch keinen Text eingegeben.", EnterMailText);
     return;
   }
-  const std::string recipient = session.GetInputValue("emailrcpt");
+  const std::string recipient = session.GetInputValue(EmailRcptInput);
   if (recipient.empty()) {
-    session.ShowMessageScreen("Du hast noch keinen Empfänger eingegeben."_cp, "entermailtext");
+    session.ShowMessageScreen("Du hast noch keinen Empfänger eingegeben."_cp, EnterMailText);
     return;
   }
   if (Busy(session) || !MailAvailable(session)) return;
@@ -411,14 +409,14 @@ void ReplyMail(ServiceSession& session, const TAction&) {
     return;
   }
   const TMail mail = state.Mails[static_cast<std::size_t>(index)];
-  session.PutInputValue("emailrcpt", mail.ReplyTo);
-  session.PutInputValue("emailsubj", "Re: " + mail.Subject);
-  session.PutInputValue("emailtext", "");
+  session.PutInputValue(EmailRcptInput, mail.ReplyTo);
+  session.PutInputValue(EmailSubjInput, "Re: " + mail.Subject);
+  session.PutInputValue(EmailTextInput, "");
   if (mail.ReplyTo.empty()) {
-    session.ShowMessageScreen("Keine Antwortadresse.", "entermailrcpt.txt");
+    session.ShowMessageScreen("Keine Antwortadresse.", EnterMailRcpt);
     return;
   }
-  session.LoadContentFile("entermailtext.txt");
+  session.LoadContentFile(WithTxt(EnterMailText));
 }
 
 }  // namespace velora

@@ -5,13 +5,12 @@
 #include "common/cp1252.h"
 #include "common/text.h"
 #include "session/context.h"
-#include "session/services.h"
+#include "session/service_table.h"
 
 namespace velora {
 
 namespace {
 
-inline constexpr std::string_view MessageMenu = "menumessage";
 inline constexpr std::string_view NoMessageText = "Nachricht existiert nicht mehr.";
 
 // The message on display, or null after a report of its absence.
@@ -29,7 +28,7 @@ Tmessage* CurrentMessage(ServiceSession& session, Tuserdata& account) {
 void SendMessage(ServiceSession& session, const TAction&) {
   if (OwnAccount(session) == nullptr) return;
   const SessionContext& ctx = session.Context();
-  const std::string recipient = AsciiUpper(session.GetInputValue("msgrcpt"));
+  const std::string recipient = AsciiUpper(session.GetInputValue(MsgRcptInput));
   const int index = FindUser(ctx.users, recipient);
   if (index < 0) {
     session.ShowMessageScreen("Der Benutzername " + recipient + " existiert nicht.", MessageMenu);
@@ -38,7 +37,7 @@ void SendMessage(ServiceSession& session, const TAction&) {
   Tuserdata& account = ctx.users[static_cast<std::size_t>(index)];
   Tmessage message;
   message.Sender = session.UserName();
-  message.Text = session.GetInputValue("msgtext");
+  message.Text = session.GetInputValue(MsgTextInput);
   message.Time = FormatDateTimeC(ctx.clock.LocalNow());
   account.Messages.push_back(std::move(message));
   Changed(session);
@@ -84,7 +83,7 @@ void ShowMessage(ServiceSession& session, const TAction& action) {
   }
   session.ShowMessageScreen("Nachricht " + std::to_string(action.Param + 1) + " von " +
                                 message->Sender + " um " + message->Time + ": " + message->Text,
-                            "menuaftershowmessage");
+                            AfterShowMessage);
 }
 
 void DeleteMessage(ServiceSession& session, const TAction& action) {
@@ -103,8 +102,8 @@ void ReplyMessage(ServiceSession& session, const TAction&) {
   if (account == nullptr) return;
   const Tmessage* message = CurrentMessage(session, *account);
   if (message == nullptr) return;
-  session.PutInputValue("msgrcpt", message->Sender);
-  session.LoadContentFile("entermessagetext.txt");
+  session.PutInputValue(MsgRcptInput, message->Sender);
+  session.LoadContentFile(EnterMessageText);
 }
 
 }  // namespace velora

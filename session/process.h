@@ -15,6 +15,7 @@
 #include "link/station_link.h"
 #include "session/action.h"
 #include "session/content.h"
+#include "session/content_page.h"
 #include "session/context.h"
 #include "session/screens.h"
 #include "session/service.h"
@@ -102,7 +103,7 @@ class TProcess : public ServiceSession {
   // Shows the screen of a content file; false with the reason when it cannot (nothing queued).
   // A login page must be an input field whose actions are known.
   bool ShowContentFile(std::string_view name, bool loginPage, std::string& error);
-  void ShowContentScreen(int type, const TAoS& lines, bool loginPage);
+  void ShowContentScreen(const ContentPage& page, bool loginPage);
   void HandleRestart();
   void HandleReply(std::uint8_t kind, std::string_view data);
   void HandleMenuReply(std::string_view data);

@@ -2,6 +2,7 @@
 #include "common/cp1252.h"
 #include "link/keys.h"
 #include "session/process.h"
+#include "session/service_table.h"
 
 namespace velora {
 
@@ -57,7 +58,7 @@ void TProcess::HandleTextReply(std::string_view data) {
     field.fieldRow = 4;
     field.width = 9;
     field.maxLength = 9;
-    field.inputName = "temp";
+    field.inputName = std::string(TempInput);
     field.ok = ParseAction(0, "IDjumpToPage");
     field.cancel = screens_.FirstPageAction();
     screens_.ShowInputField(std::move(field));

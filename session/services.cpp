@@ -1,62 +1,15 @@
-// The handler table, and what the services share: whose account a session may act for, the
-// administrator check, list items and the change notice.
+// The page services (the main menu, the jump to a page), and what the services share: whose
+// account a session may act for, the administrator check, list items and the change notice.
 #include "session/services.h"
 
 #include "common/cp1252.h"
 #include "common/text.h"
 #include "session/context.h"
+#include "session/service_table.h"
 
 namespace velora {
 
 namespace {
-
-void MenuMain(ServiceSession& session, const TAction&) {
-  session.ShowMainMenu();
-}
-
-// The answer to the page prompt of a text screen with more than one page.
-void JumpToPage(ServiceSession& session, const TAction&) {
-  Screens& screens = session.Screen();
-  const std::int64_t n = LeadingNumber(session.GetInputValue("temp"));
-  if (n < 1 || n > screens.LastPage() + 1) {
-    session.ShowMessageScreen("Ungültige Eingabe"_cp, session.CurrentPageId());
-    return;
-  }
-  screens.ShowTextPage(static_cast<std::int32_t>(n - 1));
-}
-
-std::array<ActionHandler, ActionCount> MakeHandlers() {
-  std::array<ActionHandler, ActionCount> handlers{};
-  handlers[ActionSendMail] = SendMail;
-  handlers[ActionGetMail] = GetMail;
-  handlers[ActionSendSms] = SendSms;
-  handlers[ActionInbox] = ListInbox;
-  handlers[ActionMotd] = ShowMotd;
-  handlers[ActionShowMail] = ShowMail;
-  handlers[ActionSendMessage] = SendMessage;
-  handlers[ActionListMessages] = ListMessages;
-  handlers[ActionShowMessage] = ShowMessage;
-  handlers[ActionLogin] = Login;
-  handlers[ActionLogout] = Logout;
-  handlers[ActionTime] = ShowTime;
-  handlers[ActionTransDe] = TranslateDe;
-  handlers[ActionTransEd] = TranslateEd;
-  handlers[ActionMsgDelete] = DeleteMessage;
-  handlers[ActionMsgReply] = ReplyMessage;
-  handlers[ActionMailReply] = ReplyMail;
-  handlers[ActionMailNext] = NextMail;
-  handlers[ActionMenuMain] = MenuMain;
-  handlers[ActionKickUser] = KickUserAction;
-  handlers[ActionCreateUser] = CreateUser;
-  handlers[ActionListUsers] = ListUsers;
-  handlers[ActionEditUser] = EditUser;
-  handlers[ActionJumpToPage] = JumpToPage;
-  handlers[ActionListFeedback] = ListFeedback;
-  handlers[ActionShowFeedback] = ShowFeedback;
-  handlers[ActionSaveFeedback] = SaveFeedback;
-  handlers[ActionChangePasswd] = ChangePassword;
-  return handlers;
-}
 
 // The account a session acts for, without telling it anything: a session refused at
 // registration still knows the account of its name, which belongs to someone else.
@@ -80,9 +33,18 @@ SessionDirectory& NoSessionDirectory() {
   return none;
 }
 
-const std::array<ActionHandler, ActionCount>& ActionHandlers() {
-  static const std::array<ActionHandler, ActionCount> handlers = MakeHandlers();
-  return handlers;
+void MenuMain(ServiceSession& session, const TAction&) {
+  session.ShowMainMenu();
+}
+
+void JumpToPage(ServiceSession& session, const TAction&) {
+  Screens& screens = session.Screen();
+  const std::int64_t n = LeadingNumber(session.GetInputValue(TempInput));
+  if (n < 1 || n > screens.LastPage() + 1) {
+    session.ShowMessageScreen("Ungültige Eingabe"_cp, session.CurrentPageId());
+    return;
+  }
+  screens.ShowTextPage(static_cast<std::int32_t>(n - 1));
 }
 
 Tuserdata* OwnAccount(ServiceSession& session) {

@@ -1,8 +1,7 @@
-// The services behind the action table. A service is a function of the session and the action
-// that started it; offering a new one is writing it and entering it in ActionHandlers.
+// The services behind the action numbers. A service is a function of the session and the action
+// that started it; offering a new one is writing it and entering it in the service table.
 #pragma once
 
-#include <array>
 #include <string_view>
 
 #include "common/records.h"
@@ -13,9 +12,10 @@ namespace velora {
 
 using ActionHandler = void (*)(ServiceSession& session, const TAction& action);
 
-// The handler of each action number 1..28. Number 0 (load a content file) belongs to the
-// session's own page handling.
-const std::array<ActionHandler, ActionCount>& ActionHandlers();
+// Pages (services.cpp).
+void MenuMain(ServiceSession& session, const TAction& action);
+// The answer to the page prompt of a text screen with more than one page.
+void JumpToPage(ServiceSession& session, const TAction& action);
 
 // Accounts (account_service.cpp).
 void Login(ServiceSession& session, const TAction& action);

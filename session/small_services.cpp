@@ -6,19 +6,17 @@
 #include "common/constants.h"
 #include "common/cp1252.h"
 #include "session/context.h"
-#include "session/services.h"
+#include "session/service_table.h"
 #include "store/resource_files.h"
 
 namespace velora {
 
 namespace {
 
-inline constexpr std::string_view FeedbackMenu = "menufeedback";
-
 // A random line of the message-of-the-day file; nothing after an error report.
 std::optional<std::string> RandomResourceLine(ServiceSession& session) {
   const SessionContext& ctx = session.Context();
-  const std::string path = ctx.settings.ContentDir + std::string(MotdFile);
+  const std::string path = ctx.settings.ContentDir + std::string(MotdResource.file);
   TAoS lines;
   if (!ReadContentLines(path, lines)) {
     session.ServerError("Fehler beim Laden von " + path);
@@ -35,9 +33,9 @@ std::optional<std::string> RandomResourceLine(ServiceSession& session) {
 // Without a dictionary file every word is simply not found.
 void Translate(ServiceSession& session, DictionaryDirection direction) {
   const SessionContext& ctx = session.Context();
-  const std::string word = session.GetInputValue("temp");
+  const std::string word = session.GetInputValue(TempInput);
   TAoS lines;
-  ReadContentLines(ctx.settings.ContentDir + std::string(DictionaryFile), lines);
+  ReadContentLines(ctx.settings.ContentDir + std::string(DictionaryResource.file), lines);
   const std::optional<DictionaryEntry> entry = LookupDictionary(lines, word, direction);
   if (!entry) {
     session.ShowMessageScreen(word + " wurde leider nicht gefunden.", session.CurrentPageId());
@@ -62,7 +60,7 @@ void ShowTime(ServiceSession& session, const TAction&) {
 void ShowMotd(ServiceSession& session, const TAction&) {
   const std::optional<std::string> line = RandomResourceLine(session);
   if (!line) return;
-  session.ShowMessageScreen(*line, "menuunterhaltung");
+  session.ShowMessageScreen(*line, EntertainmentMenu);
 }
 
 void TranslateDe(ServiceSession& session, const TAction&) {
@@ -103,7 +101,7 @@ void SaveFeedback(ServiceSession& session, const TAction&) {
   const SessionContext& ctx = session.Context();
   TFeedback entry;
   entry.Author = session.UserName();
-  entry.Text = session.GetInputValue("temp");
+  entry.Text = session.GetInputValue(TempInput);
   entry.Time = FormatDateTimeC(ctx.clock.LocalNow());
   ctx.feedback.push_back(std::move(entry));
   Changed(session);

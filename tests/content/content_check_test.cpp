@@ -17,6 +17,7 @@
 #include "session/content.h"
 #include "session/content_check.h"
 #include "session/screen.h"
+#include "session/service_table.h"
 #include "support/recording_ui.h"
 
 namespace velora {
@@ -27,7 +28,12 @@ using testing::SplitCrLf;
 namespace fs = std::filesystem;
 
 // Files ending in ".txt" that are not pages.
-const std::set<std::string> kResourceFiles = {std::string(MotdFile), std::string(DictionaryFile)};
+const std::set<std::string> kResourceFiles = [] {
+  std::set<std::string> files;
+  for (const ResourceFile& resource : ResourceFiles())
+    files.emplace(resource.file);
+  return files;
+}();
 
 // The rows a prompt takes on the calculator, laid out by the server's own word wrap.
 int Rows(const std::string& prompt, int width) {
@@ -252,8 +258,8 @@ TEST_F(ContentTest, EveryServiceIsReachableFromTheMainMenus) {
   const std::set<std::string> administration = {"createuser", "listusers"};
   const std::set<std::string> user = Reachable("menumain.txt");
   const std::set<std::string> admin = Reachable("menumainadmin.txt");
-  for (std::string_view action : ActionIds) {
-    const std::string id(action);
+  for (const ServiceRow& row : ServiceTable) {
+    const std::string id(row.id);
     if (id.empty() || notFromPages.count(id)) continue;
     SCOPED_TRACE(id);
     EXPECT_TRUE(admin.count("id" + id));
@@ -263,8 +269,7 @@ TEST_F(ContentTest, EveryServiceIsReachableFromTheMainMenus) {
 
 TEST_F(ContentTest, EveryPageCanBeReached) {
   std::set<std::string> reached;
-  for (std::string_view name : PagesOpenedByName) {
-    const std::string root(name);
+  for (const std::string& root : PagesOpenedByName()) {
     reached.insert(root);
     for (const std::string& target : Reachable(root))
       reached.insert(target);

@@ -153,6 +153,7 @@ TEST(RegistrationTest, ACalculatorBackFromAResetTakesOverItsSilentStation) {
   for (const auto& h : net.FramesOf(KindPoll, 4))
     silentPolls += h.atUs > offUs && h.atUs < backUs;
   EXPECT_EQ(silentPolls, 5) << "five silent turns";
+  EXPECT_EQ(net.server->Figures().Removals(RemovalCause::Replaced), 1u);
   EXPECT_EQ(net.server->Stations().Count(), 1u);
   const std::vector<std::string> expected{"Kicke TI 5 (anna)", "TI Nr. 1 abgemeldet, Name:anna",
                                           "Neue niedrigste Adresse:255",
@@ -519,6 +520,7 @@ TEST(PhantomTest, AStationThatNeverAnswersLeavesAfterFiveTurns) {
   EXPECT_EQ(net.FramesOf(KindPoll, 5).size(), 5u);
   EXPECT_EQ(net.server->Stations().Count(), 1u);
   EXPECT_EQ(net.server->Stations().SessionAt(4)->UserName(), "echt");
+  EXPECT_EQ(net.server->Figures().Removals(RemovalCause::NeverAnswered), 1u);
   const std::vector<std::string> expected{"Kicke TI 6 (st0)", "TI Nr. 2 abgemeldet, Name:st0",
                                           std::string("Neue höchste Adresse:4"_cp)};
   ASSERT_GE(net.ui.events.size(), 3u);

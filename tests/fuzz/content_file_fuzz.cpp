@@ -1,13 +1,16 @@
 // A content page of any bytes, loaded by a session and then used: keys, menu choices and input
 // as the calculator sends them. Loading always ends in a screen (the page or the server error),
-// and what the page does keeps the session's packets and pages within their limits.
+// and what the page does keeps the session's packets and pages within their limits. The content
+// check judges the same bytes and names no line beyond the page.
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "fuzz_input.h"
 #include "link/frame.h"
+#include "session/content_check.h"
 #include "session/process.h"
 #include "support/session_harness.h"
 
@@ -18,12 +21,18 @@ using fuzz::FuzzInput;
 
 constexpr std::string_view kPage = "fuzz.txt";
 
+// The fuzzed page alone, for the content check.
+std::string CheckFolder(const testing::Harness& h) {
+  return h.dir.path() + "/check/";
+}
+
 testing::Harness& World() {
   struct Pages : testing::Harness {
     Pages() {
       StandardPages();
       settings.LoginRequired = false;
       log.Close();
+      std::filesystem::create_directory(CheckFolder(*this));
     }
   };
   static Pages h;
@@ -72,6 +81,15 @@ class Calculator {
   const ServerSettings& settings_;
 };
 
+void CheckTheCheck(const std::string& folder, std::string_view page) {
+  velora::testing::WriteFileBytes(folder + std::string(kPage), page);
+  const std::size_t lines = static_cast<std::size_t>(std::count(page.begin(), page.end(), '\n'));
+  for (const ContentProblem& problem : CheckContent(folder).problems) {
+    FUZZ_CHECK(problem.file != kPage || problem.line <= lines + 2,
+               "a problem beyond the page: " + Describe(problem));
+  }
+}
+
 void CheckPages(const TProcess& s) {
   const Screens& screen = s.Screen();
   FUZZ_CHECK(screen.TextPage() >= 0 && screen.TextPage() <= screen.LastPage(), "text page");
@@ -91,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   h.settings.NoWrap = (config & 1) != 0;
   h.settings.MaxSinglePacketLen = (config & 2) != 0 ? 249 : 20;
   const std::string answers = in.Bytes(in.Byte() % 8 * 2);
-  velora::testing::WriteFileBytes(h.settings.ContentDir + std::string(kPage), in.Rest());
+  const std::string page = in.Rest();
+  velora::testing::WriteFileBytes(h.settings.ContentDir + std::string(kPage), page);
 
   h.users.clear();
   h.AddUser("GAST", "gast");
@@ -108,5 +127,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     calc.Settle();
     CheckPages(*s);
   }
+  CheckTheCheck(CheckFolder(h), page);
   return 0;
 }

@@ -2,9 +2,11 @@
 // paging, the jump to a page, the main menu and login page, and replies shorter than expected.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/cp1252.h"
+#include "session/content_check.h"
 #include "session/process.h"
 #include "session/screen.h"
 #include "support/session_harness.h"
@@ -65,26 +67,51 @@ TEST_F(ContentTest, MissingFileIsReportedWithItsPath) {
   EXPECT_EQ(calc->Key(0).kind, KindMenuScreen) << "any key leads back to the main menu";
 }
 
-TEST_F(ContentTest, FileTooShortForItsTypeIsAContentError) {
-  h.Page("kurz.txt", {"", "15", "0", "2", "Frage", "", "20", "ok", "weg"});
-  Load("kurz");
-  EXPECT_TRUE(h.Logged("SERVER-ERR:Fehler im Content-File:"));
-  h.Page("leer.txt", std::vector<std::string>{});
-  Load("leer");
-  EXPECT_TRUE(h.Logged("SERVER-ERR:Fehler im Content-File:Zeile 2 fehlt"));
-  h.Page("menu4.txt", {"", "14", "", "0"});
-  EXPECT_EQ(Load("menu4").kind, KindTextScreen);
-  h.Page("text2.txt", {"", "11"});
-  EXPECT_EQ(Load("text2").kind, KindTextScreen);
-  EXPECT_TRUE(h.Logged("SERVER-ERR:Fehler im Content-File:Zeile 3 fehlt"));
-}
-
-TEST_F(ContentTest, UnknownScreenTypeIsReportedInsteadOfLeavingTheUserWaiting) {
-  h.Page("typ12.txt", {"", "12", "x", "y"});
-  const Screen screen = Load("typ12");
-  EXPECT_EQ(screen.kind, KindTextScreen);
-  EXPECT_TRUE(h.Logged("SERVER-ERR:Fehler im Content-File:unbekannter Seitentyp 12"));
-  EXPECT_EQ(calc->Key(0).kind, KindMenuScreen);
+// A page the server cannot show: the session reports it, and the content check finds the same
+// fault at the same line, both from the one reading of the page.
+TEST_F(ContentTest, FaultyPageIsAContentErrorThatTheCheckFindsToo) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::string error;  // after "Fehler im Content-File:"
+    std::size_t line;   // of the check's problem
+    std::string problem;
+  };
+  const Case cases[] = {
+      {{}, "Zeile 2 fehlt", 2, "the page type is missing"},
+      {{""}, "Zeile 2 fehlt", 2, "the page type is missing"},
+      {{"", "11"}, "Zeile 3 fehlt", 3, "the action is missing"},
+      {{"", "14", "", "0"}, "Zeile 5 fehlt", 5, "the title is missing"},
+      {{"", "14"}, "Zeile 3 fehlt", 3, "the title is missing"},
+      {{"", "15", "0", "2", "Frage", "", "20", "ok", "weg"},
+       "Zeile 10 fehlt",
+       10,
+       "an input field has 11 lines, this page 9"},
+      {{"", "15", "0", "2", "Frage"}, "Zeile 6 fehlt", 6, "this page 5"},
+      {{"", "12", "x", "y"}, "unbekannter Seitentyp 12", 2, "page type 12 is none"},
+      // Beyond 32 bits: not the type 11 that its lower bits spell.
+      {{"", "4294967307", "IDmenumain", "x"},
+       "unbekannter Seitentyp 4294967307",
+       2,
+       "page type 4294967307 is none"},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const std::string name = "kaputt" + std::to_string(i);
+    SCOPED_TRACE(name);
+    h.Page(name + ".txt", c.lines);
+    EXPECT_EQ(Load(name).kind, KindTextScreen) << "the error screen";
+    EXPECT_TRUE(h.Logged("SERVER-ERR:Fehler im Content-File:" + c.error + " (" +
+                         h.settings.ContentDir + name + ")\r\n"))
+        << h.LogContents();
+    EXPECT_EQ(calc->Key(0).kind, KindMenuScreen) << "any key leads back to the main menu";
+    const ContentReport report = CheckContent(h.settings.ContentDir);
+    EXPECT_TRUE(std::any_of(report.problems.begin(), report.problems.end(),
+                            [&](const ContentProblem& p) {
+                              return p.file == name + ".txt" && p.line == c.line &&
+                                     p.text.find(c.problem) != std::string::npos;
+                            }))
+        << c.problem;
+  }
 }
 
 TEST_F(ContentTest, TextPageAndItsAction) {

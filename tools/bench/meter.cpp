@@ -237,4 +237,10 @@ double Mean(const std::vector<std::int64_t>& values) {
          static_cast<double>(values.size());
 }
 
+PortDecorator MeterPorts(Meter& meter) {
+  return [&meter](std::unique_ptr<SerialPort> port, const ServerSettings& settings) {
+    return std::make_unique<MeteredPort>(std::move(port), meter, settings);
+  };
+}
+
 }  // namespace velora::bench

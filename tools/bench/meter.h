@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bus/server.h"
 #include "common/ports.h"
 #include "link/frame_scanner.h"
 #include "settings/server_settings.h"
@@ -128,6 +129,9 @@ class MeteredPort : public SerialPort {
   Meter& meter_;
   const ServerSettings& settings_;
 };
+
+// Puts a world's port behind a MeteredPort of the meter.
+PortDecorator MeterPorts(Meter& meter);
 
 // Order statistics of a sample (sorted in place); 0 for an empty one.
 std::int64_t Percentile(std::vector<std::int64_t>& values, double p);

@@ -194,12 +194,8 @@ RealResult RunRealTime(const RealPlan& plan) {
   IdealAnswers ideal(VirtualSerialPort::DefaultReceiveLatencyUs);
   Meter meter(SteadyUs, ideal, "U");
   MeteredTimer timer(world.timer, meter);
-  const std::unique_ptr<Server> built = world.Build(
-      ui, dir.path(),
-      {.timer = &timer,
-       .decoratePort = [&](std::unique_ptr<SerialPort> port, const ServerSettings& settings) {
-         return std::make_unique<MeteredPort>(std::move(port), meter, settings);
-       }});
+  const std::unique_ptr<Server> built =
+      world.Build(ui, dir.path(), {.timer = &timer, .decoratePort = MeterPorts(meter)});
   Server& server = *built;
   // Port number 0, the server's modem on the real-time virtual radio, unless the far end is a
   // process of its own behind the pseudo-terminal.
@@ -272,12 +268,8 @@ VirtualResult RunVirtualTime(const VirtualPlan& plan) {
   IdealAnswers ideal(VirtualSerialPort::DefaultReceiveLatencyUs);
   Meter meter([&time] { return time.NowUs(); }, ideal, "U");
   MeteredTimer timer(world.timer, meter);
-  const std::unique_ptr<Server> built = world.Build(
-      ui, dir.path(),
-      {.timer = &timer,
-       .decoratePort = [&](std::unique_ptr<SerialPort> port, const ServerSettings& settings) {
-         return std::make_unique<MeteredPort>(std::move(port), meter, settings);
-       }});
+  const std::unique_ptr<Server> built =
+      world.Build(ui, dir.path(), {.timer = &timer, .decoratePort = MeterPorts(meter)});
   Server& server = *built;
   server.SetLogLevel(static_cast<LogLevel>(plan.logLevel));
   UseBuiltInContent(server);
