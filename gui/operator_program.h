@@ -18,6 +18,9 @@ class OperatorProgram {
                   std::string workDir = ".");
 
   TForm1& Window() { return *window_; }
+  // The server's port; with none chosen it opens the virtual radio, where more simulated
+  // calculators may join the built-in one.
+  QtServerPort& Port() { return world_.Port(); }
 
  private:
   QtWorld world_;
