@@ -1,16 +1,23 @@
-// velora_screenshots: pictures of the three windows for the README (scripts/screenshots.sh runs
-// it under Xvfb). It plays a short session in a fresh working folder: Start, the built-in
-// simulator logs in as the guest and reaches the main menu, and each window is grabbed.
+// velora_screenshots: pictures of the windows for the README (scripts/screenshots.sh runs it
+// under Xvfb). It plays a short session in a fresh working folder: Start, the built-in simulator
+// logs in as the guest and reaches the main menu, and the main window and the simulator are
+// grabbed; then three demo calculators join on the virtual radio, one of them with a bad link,
+// and the station list is grabbed; the configuration dialog last.
 //   velora_screenshots CONTENT_DIR OUTPUT_DIR
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,13 +25,18 @@
 #include "gui/main_window.h"
 #include "gui/operator_program.h"
 #include "gui/simulator_window.h"
+#include "gui/station_list.h"
+#include "gui/station_model.h"
 #include "platform/qt/qt_port_list.h"
 #include "platform/qt/qt_settings_backend.h"
 #include "platform/qt/qt_text.h"
+#include "platform/virtual/virtual_fleet.h"
 #include "store/users_format.h"
 
 namespace velora {
 namespace {
+
+constexpr int DemoCalculators = 3;
 
 struct Step {
   std::function<bool()> ready;
@@ -45,11 +57,19 @@ int Run(const QString& contentDir, const QString& outputDir) {
     std::fprintf(stderr, "velora_screenshots: cannot prepare a working folder\n");
     return 1;
   }
-  Tuserdata guest;
-  guest.Name = "GAST";
-  guest.Password = "gast";
+  UserTable accounts;
+  const auto account = [&accounts](std::string name, std::string password) {
+    Tuserdata user;
+    user.Name = std::move(name);
+    user.Password = std::move(password);
+    accounts.push_back(std::move(user));
+  };
+  account("GAST", "gast");
+  // The demo calculators log in with their names (demo1 ...) as passwords.
+  for (int i = 1; i <= DemoCalculators; ++i)
+    account("DEMO" + std::to_string(i), "demo" + std::to_string(i));
   QFile users(work.filePath("users.txt"));
-  const std::string bytes = FormatUsersFile({guest}, 3725);
+  const std::string bytes = FormatUsersFile(accounts, 3725);
   if (!users.open(QIODevice::WriteOnly) ||
       users.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
           static_cast<qint64>(bytes.size())) {
@@ -67,6 +87,21 @@ int Run(const QString& contentDir, const QString& outputDir) {
   TFormTiSim& sim = *window.Simulator();
   auto field = [&sim](const char* name) { return sim.findChild<QLineEdit*>(name); };
   auto screen = [&sim] { return sim.findChild<QPlainTextEdit*>("MemoTIScr")->toPlainText(); };
+  TFormStations& list = *window.StationList();
+  QTableView& table = *list.Table();
+  std::unique_ptr<CalculatorFleet> fleet;
+  // The last demo calculator is at the edge of the range: out of it now and then.
+  QTimer badLink;
+  std::mt19937 fading(1);
+  QObject::connect(&badLink, &QTimer::timeout, [&] {
+    fleet->Station(DemoCalculators - 1).SetMuted(std::bernoulli_distribution(0.4)(fading));
+  });
+  const auto allLoggedIn = [&window] {
+    const std::vector<StationRow> rows = window.Core().StationRows();
+    return rows.size() == DemoCalculators + 1 &&
+           std::all_of(rows.begin(), rows.end(),
+                       [](const StationRow& row) { return !row.account.empty(); });
+  };
   bool ok = true;
   std::uint64_t menuCycle = 0;
   const std::vector<Step> steps{
@@ -88,6 +123,29 @@ int Run(const QString& contentDir, const QString& outputDir) {
        [&] {
          ok = Save(window, outputDir + "/main-window.png") && ok;
          ok = Save(sim, outputDir + "/simulator.png") && ok;
+         fleet = std::make_unique<CalculatorFleet>(program.Port().Radio(), window.Core().Settings(),
+                                                   DemoCalculators, 1);
+         window.MMStationsClick();
+         list.move(0, window.height() + 40);
+       }},
+      {allLoggedIn,
+       [&] {
+         badLink.start(300);
+         menuCycle = window.Core().Cycle().cycles;
+       }},
+      // A while of traffic, so that the figures tell the bad link from the good ones.
+      {[&] { return window.Core().Cycle().cycles >= menuCycle + 60; },
+       [&] {
+         // As the operator looks for it: most resends on top, and the graph follows it.
+         table.sortByColumn(StationModel::ColResends, Qt::DescendingOrder);
+         table.selectRow(0);
+         table.resizeColumnsToContents();
+         list.resize(table.horizontalHeader()->length() + 2 * table.frameWidth() + 8,
+                     table.horizontalHeader()->height() +
+                         (DemoCalculators + 1) * table.rowHeight(0) + 2 * table.frameWidth() + 8);
+         QApplication::processEvents();
+         ok = Save(list, outputDir + "/station-list.png") && ok;
+         badLink.stop();
          window.StartStopClick();
        }},
   };
@@ -98,6 +156,7 @@ int Run(const QString& contentDir, const QString& outputDir) {
   QObject::connect(&ticker, &QTimer::timeout, [&] {
     if (next < steps.size() && steps[next].ready()) {
       steps[next++].act();
+      clock.restart();
     } else if (next < steps.size() && clock.elapsed() > 60'000) {
       std::fprintf(stderr, "velora_screenshots: step %zu did not come due\n", next + 1);
       next = steps.size();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/date_time.h"
+#include "session/service.h"
 
 namespace velora {
 
@@ -102,6 +103,7 @@ struct NetworkFigures {
 
 // One station as the views show it.
 struct StationRow {
+  SessionId id = 0;  // the same for as long as the station stays; its place may change
   int tiNumber = 0;  // its place in the table, from 1
   std::uint8_t address = 0;
   std::string name;               // as the calculator sent it

@@ -146,6 +146,7 @@ StationRow StationTable::Row(std::size_t index) const {
   const Station& station = sessions_[index];
   const TProcess& session = *station.session;
   StationRow row;
+  row.id = station.id;
   row.tiNumber = static_cast<int>(index + 1);
   row.address = static_cast<std::uint8_t>(session.Address());
   row.name = session.UserName();

@@ -22,6 +22,7 @@
 #include "gui/graph_view.h"
 #include "gui/message_boxes.h"
 #include "gui/simulator_window.h"
+#include "gui/station_list.h"
 #include "gui/up_down.h"
 #include "platform/qt/qt_server_port.h"
 #include "platform/qt/qt_text.h"
@@ -70,11 +71,16 @@ TForm1::TForm1(Server& server, WindowUi& ui, QtSimulatorPort& simulator, Setting
   setWindowTitle("Velora Server v3");
   setObjectName("Form1");
   server_.SetLogLevel(InitialLogLevel);
-  server_.SetCycleHandler([this] { ShowCycle(server_.Cycle()); });
+  server_.SetCycleHandler([this] {
+    ShowStations();
+    ShowCycle(server_.Cycle());
+  });
   server_.SetStationCountHandler([this](std::size_t count) { ShowStationCount(count); });
 
   setCentralWidget(BuildControls());
   BuildMenu();
+  stationList_ = std::make_unique<TFormStations>(this);
+  stationList_->setObjectName("FormStations");
   // Fixed size: no resizing, no maximise button.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -196,6 +202,10 @@ void TForm1::BuildMenu() {
   config->setObjectName("MMConfig");
   config->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
   connect(config, &QAction::triggered, this, [this] { MMConfigClick(); });
+  QAction* stations = server->addAction("Stations&liste");
+  stations->setObjectName("MMStations");
+  stations->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  connect(stations, &QAction::triggered, this, [this] { MMStationsClick(); });
 
   menuTiSim_ = menuBar()->addMenu("&TiSim");
   menuTiSim_->setObjectName("MMTiSim");
@@ -299,6 +309,17 @@ void TForm1::MMConfigClick() {
   if (config_) config_->exec();
 }
 
+void TForm1::MMStationsClick() {
+  stationList_->show();
+  stationList_->raise();
+  stationList_->activateWindow();
+  ShowStations();
+}
+
+void TForm1::ShowStations() {
+  if (stationList_->isVisible()) stationList_->Refresh(server_.StationRows(), server_.NowTickMs());
+}
+
 void TForm1::MMShowClick() {
   if (!sim_) return;
   sim_->show();
@@ -334,7 +355,12 @@ void TForm1::AppEventsException(std::string_view message) {
 }
 
 void TForm1::ShowCycle(const CycleStats& stats) {
-  graphs_.AddSample({stats.lastCycleMs, stats.hasStations, stats.sendCount, stats.sendCountMax});
+  CycleSample sample{stats.lastCycleMs, stats.hasStations, stats.sendCount, stats.sendCountMax};
+  if (const StationRow* followed = stationList_->Selected()) {
+    sample.sendCount = followed->sendCount;
+    sample.sendCountMax = followed->sendCountMax;
+  }
+  graphs_.AddSample(sample);
   labelStatus_->setText(QString::fromStdString(graphs_.LastCycleText()));
   imageStatus_->Refresh();
   imageResent_->Refresh();
@@ -358,6 +384,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     return;
   }
   if (sim_) sim_->hide();
+  stationList_->hide();
   finished_ = true;
   if (!lifecycle_.Save()) exitCode_ = 1;
   event->accept();

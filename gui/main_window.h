@@ -1,7 +1,8 @@
 // TForm1: the main window, the owner of the program's start and end. It shows the number of
 // registered calculators, the running time, the cycle-time and resend graphs and the event list,
-// sets the log level, and starts and stops the server: the polling cycle runs inside the Start
-// handler and keeps the window alive by handing it its events in every wait.
+// opens the station list, sets the log level, and starts and stops the server: the polling cycle
+// runs inside the Start handler and keeps the window alive by handing it its events in every
+// wait.
 #pragma once
 
 #include <QDateTime>
@@ -30,6 +31,7 @@ namespace velora {
 
 class GraphView;
 class TForm2;
+class TFormStations;
 class TFormTiSim;
 class UpDown;
 
@@ -59,6 +61,7 @@ class TForm1 : public QMainWindow {
   void StartStopClick();
   void MenuExitClick();
   void MMConfigClick();
+  void MMStationsClick();
   void MMShowClick();
   void MMHideClick();
   void MMServerVersionClick();
@@ -68,13 +71,16 @@ class TForm1 : public QMainWindow {
   // An error no handler caught: the exception box, and the program goes on.
   void AppEventsException(std::string_view message);
   // What the polling cycle reports once per cycle: the cycle time and the first station's
-  // resend counters.
+  // resend counters. The resend graph shows those of the station selected in the station list
+  // instead, as of its last refresh.
   void ShowCycle(const CycleStats& stats);
 
   const Server& Core() const { return server_; }
   bool Running() const { return server_.Running(); }
   TFormTiSim* Simulator() const { return sim_.get(); }
   TForm2* Configuration() const { return config_.get(); }
+  TFormStations* StationList() const { return stationList_.get(); }
+  const StatusGraphs& Graphs() const { return graphs_; }
   QAction* StartStopAction() const { return startStop_; }
   QMenu* TiSimMenu() const { return menuTiSim_; }
   OperatorUi& Ui() { return ui_; }
@@ -92,6 +98,8 @@ class TForm1 : public QMainWindow {
   void RunServer();
   void ShowIdle();
   void ShowStationCount(std::size_t count);
+  // The station list, while it is open.
+  void ShowStations();
 
   QPlainTextEdit* memoMainEventLog_;
   WindowUi& ui_;
@@ -102,6 +110,7 @@ class TForm1 : public QMainWindow {
   StatusGraphs graphs_;
   std::unique_ptr<TFormTiSim> sim_;
   std::unique_ptr<TForm2> config_;
+  std::unique_ptr<TFormStations> stationList_;
 
   QLineEdit* editNumOfTIs_ = nullptr;
   QLineEdit* editUpTime_ = nullptr;

@@ -21,6 +21,9 @@ class OperatorProgram {
 
   TForm1& Window() { return *window_; }
   const QtStatusServer& StatusServer() const { return statusServer_; }
+  // The server's port; with none chosen it opens the virtual radio, where more simulated
+  // calculators may join the built-in one.
+  QtServerPort& Port() { return world_.Port(); }
 
  private:
   // Listens where the applied settings say, when that changed.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Pictures of the three windows for the README, taken under Xvfb: builds velora_screenshots and
-# writes docs/main-window.png, docs/simulator.png and docs/configuration.png.
+# Pictures of the windows for the README, taken under Xvfb: builds velora_screenshots and writes
+# docs/main-window.png, docs/simulator.png, docs/station-list.png and docs/configuration.png.
 set -euo pipefail
 build=${1:-build}
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -113,6 +113,7 @@ TEST_F(MainWindowTest, ShowsItsControlsMenusAndTextsInAFixedWindow) {
       {"MenuExit", "&Beenden", {}},
       {"StartStop", "&Start", QKeySequence("Ctrl+R")},
       {"MMConfig", "&Konfiguration", QKeySequence("Ctrl+K")},
+      {"MMStations", "Stations&liste", QKeySequence("Ctrl+L")},
       {"MMShow", "&Show", {}},
       {"MMHide", "&Hide", {}},
       {"MMServerVersion", "&Serverversion", {}}};
