@@ -56,7 +56,25 @@ run() {  # name velorad-arguments...: in a working folder of its own, as postins
     --settings "$out/root/etc/velora-server/velorad.settings" --log-level 4 "$@" >"$out/$name.out" 2>&1 ||
     fail "velorad $*: $(cat "$out/$name.out")"
 }
-run virtual --port virtual --demo 3 --seconds 3 --status-seconds 1
+# The status page is asked for while it runs, so that its calls are traced too.
+python3 -c '
+import re, sys, time, urllib.request
+end = time.time() + 20
+while time.time() < end:
+    try:
+        m = re.search(r"http://[0-9.]+:[0-9]+/", open(sys.argv[1]).read())
+    except OSError:
+        m = None
+    if m:
+        for path in ("", "metrics"):
+            urllib.request.urlopen(m.group(0) + path, timeout=5).read()
+        sys.exit(0)
+    time.sleep(0.05)
+sys.exit(1)
+' "$out/virtual.out" &
+http_pid=$!
+run virtual --port virtual --demo 3 --seconds 3 --status-seconds 1 --http 127.0.0.1:0
+wait $http_pid || fail "the status page did not answer: $(cat "$out/virtual.out")"
 # The other end of the pseudo-terminal takes what the server sends.
 python3 -c '
 import os, pty, sys, time

@@ -28,6 +28,7 @@ class PtyPair {
   }
   ~PtyPair() {
     if (master_ >= 0) ::close(master_);
+    if (heldSlave_ >= 0) ::close(heldSlave_);
   }
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
@@ -35,7 +36,10 @@ class PtyPair {
   int MasterFd() const { return master_; }
   const std::string& SlavePath() const { return slavePath_; }
   // Hangs up: the device side then reads errors.
+  // The slave side stays held, so that the pair's number is not handed to the next
+  // pseudo-terminal another test opens: the device must find its line gone, not a stranger's.
   void CloseMaster() {
+    if (heldSlave_ < 0) heldSlave_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (master_ >= 0) ::close(master_);
     master_ = -1;
   }
@@ -53,6 +57,7 @@ class PtyPair {
   }
 
  private:
+  int heldSlave_ = -1;
   int master_ = -1;
   std::string slavePath_;
   std::string received_;
