@@ -23,8 +23,8 @@
 #include "mail/smtp_client.h"
 #include "mail_test_servers.h"
 #include "platform/qt/qt_line_connection.h"
-#include "platform/qt_test_support.h"
 #include "platform/qt/qt_time.h"
+#include "platform/qt_test_support.h"
 #include "support/bytes.h"
 #include "support/recording_ui.h"
 

@@ -12,8 +12,8 @@
 
 #include "platform/qt/qt_precise_wakeup.h"
 #include "platform/qt/qt_scheduler.h"
-#include "platform/qt_test_support.h"
 #include "platform/qt/qt_time.h"
+#include "platform/qt_test_support.h"
 
 namespace velora {
 namespace {

@@ -14,9 +14,6 @@
 #include "link/frame.h"
 #include "link/serial_line.h"
 #include "platform/qt_test_support.h"
-#include "platform/qt/qt_time.h"
-#include "store/log_file.h"
-#include "support/recording_ui.h"
 
 namespace velora {
 namespace {
@@ -157,15 +154,9 @@ TEST_F(QtSerialDeviceTest, OpeningAMissingDeviceFailsWithAReason) {
 
 TEST_F(QtSerialDeviceTest, TheSerialLineSendsAndReceivesFramesThroughTheAdapter) {
   Open();
-  QtOneShotTimer timer;
-  QtEventPump pump;
-  QtClock clock;
-  testing::RecordingUi ui;
-  testing::TempDir dir;
-  LogFile log{clock, ui, dir.path()};
-  log.Open();
   settings.TxenOnTxEmpty = true;
-  SerialLine line{device, timer, pump, log, settings};
+  testing::QtLine rig{device, settings};
+  SerialLine& line = rig.line;
 
   line.TXENSend();
   line.SendPacket(4, KindPoll, "", 1);

@@ -10,10 +10,7 @@
 #include "link/frame.h"
 #include "link/serial_line.h"
 #include "platform/qt_test_support.h"
-#include "platform/qt/qt_time.h"
 #include "platform/radio_test_station.h"
-#include "store/log_file.h"
-#include "support/recording_ui.h"
 
 namespace velora {
 namespace {
@@ -27,14 +24,8 @@ TEST(QtServerPortTest, PortZeroIsAWorkingVirtualRadio) {
   EXPECT_TRUE(port.IsVirtualRadio());
   testing::RadioTestStation calculator(port.Radio(), "calculator");
 
-  QtOneShotTimer timer;
-  QtEventPump pump;
-  QtClock clock;
-  testing::RecordingUi ui;
-  testing::TempDir dir;
-  LogFile log{clock, ui, dir.path()};
-  log.Open();
-  SerialLine line{port, timer, pump, log, settings};
+  testing::QtLine rig{port, settings};
+  SerialLine& line = rig.line;
   std::string error;
   ASSERT_TRUE(port.Open(error)) << error;
 

@@ -11,10 +11,8 @@
 
 #include "link/frame.h"
 #include "link/serial_line.h"
-#include "platform/qt/qt_time.h"
 #include "platform/qt/qt_world.h"
 #include "platform/qt_test_support.h"
-#include "store/log_file.h"
 #include "support/recording_ui.h"
 
 namespace velora {
@@ -31,14 +29,8 @@ TEST(QtSimulatorPortTest, OnADeviceTheCalculatorIsRelayedAndHearsTheStationBelow
   port.SetNoteHandler([&notes](std::string_view note) { notes.emplace_back(note); });
   int changes = 0;
   port.SetChangeHandler([&changes] { ++changes; });
-  QtOneShotTimer timer;
-  QtEventPump pump;
-  QtClock clock;
-  testing::RecordingUi ui;
-  testing::TempDir dir;
-  LogFile log{clock, ui, dir.path()};
-  log.Open();
-  SerialLine line{port, timer, pump, log, settings};
+  testing::QtLine rig{port, settings};
+  SerialLine& line = rig.line;
   std::string error;
   ASSERT_TRUE(port.Open(error)) << error;
   CalculatorEngine& sim = port.Engine();
