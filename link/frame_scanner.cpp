@@ -73,25 +73,23 @@ std::optional<FrameScanner::Event> FrameScanner::Next() {
   return Candidate(length);
 }
 
-FrameScanner::Event FrameScanner::Candidate(std::size_t length) {
-  std::string frame = buffer_.substr(0, length);
+std::optional<FrameScanner::Event> FrameScanner::Candidate(std::size_t length) {
   startFound_ = false;
   searchDue_ = true;
-  const bool crcGood =
-      Crc8(std::string_view(frame).substr(0, length - 1)) == FrameByte(frame, length - 1);
-  EventType type = EventType::Frame;
+  // Built in place and returned by name: a frame is copied once into its event.
+  std::optional<Event> event(std::in_place, EventType::Frame, buffer_.substr(0, length), length);
+  const std::string& frame = event->bytes;
   if (options_.check == Check::ServerFrame && FrameByte(frame, FrameDestination) != ServerAddress) {
-    type = EventType::NotForServer;
-  } else if (!crcGood) {
-    type = EventType::BadCrc;
+    event->type = EventType::NotForServer;
+  } else if (Crc8(std::string_view(frame).substr(0, length - 1)) != FrameByte(frame, length - 1)) {
+    event->type = EventType::BadCrc;
   }
-  if (type != EventType::Frame) {
+  if (event->type != EventType::Frame) {
     Resynchronise();
-    return Event{type, std::move(frame), length};
+    return event;
   }
   buffer_.erase(0, length);
-  Event event{type, frame, length};
-  event.frame = Frame(std::move(frame));
+  event->frame = Frame(frame);
   return event;
 }
 

@@ -66,7 +66,7 @@ class FrameScanner {
 
  private:
   std::optional<Event> Search();
-  Event Candidate(std::size_t length);
+  std::optional<Event> Candidate(std::size_t length);
   std::optional<Event> Overtake();
   bool Intact(std::string_view bytes) const;
   void Resynchronise();
