@@ -30,10 +30,11 @@ void Refuse(QTcpSocket* socket, const char* statusLine) {
 }
 
 // Takes a bounded number of connections and watches each before the HTTP server reads it: a
-// request above the limit is refused, a connection without a request for too long closed.
+// request above the limit is refused, a connection closed when a request takes too long to come
+// in whole, dripped or not, or when none comes.
 class GuardedTcpServer : public QTcpServer {
  public:
-  using QTcpServer::QTcpServer;
+  GuardedTcpServer(QObject* parent, int requestMs) : QTcpServer(parent), requestMs_(requestMs) {}
 
  protected:
   void incomingConnection(qintptr descriptor) override {
@@ -54,12 +55,12 @@ class GuardedTcpServer : public QTcpServer {
     auto* idle = new QTimer(socket);
     idle->setSingleShot(true);
     connect(idle, &QTimer::timeout, socket, &QAbstractSocket::abort);
-    idle->start(QtStatusServer::IdleMs);
+    idle->start(requestMs_);
     // Connected before the HTTP server's own, so it sees each piece before it is parsed.
-    connect(socket, &QIODevice::readyRead, socket, [socket, idle] {
-      idle->start(QtStatusServer::IdleMs);
-      const qint64 unanswered =
-          socket->property(Unanswered).toLongLong() + socket->bytesAvailable();
+    connect(socket, &QIODevice::readyRead, socket, [this, socket, idle] {
+      const qint64 before = socket->property(Unanswered).toLongLong();
+      if (before == 0) idle->start(requestMs_);  // a new request: its own time, not each piece's
+      const qint64 unanswered = before + socket->bytesAvailable();
       socket->setProperty(Unanswered, unanswered);
       if (unanswered > QtStatusServer::MaxRequestBytes) {
         // Not inside the HTTP server's handling of this signal.
@@ -68,6 +69,9 @@ class GuardedTcpServer : public QTcpServer {
     });
     addPendingConnection(socket);
   }
+
+ private:
+  int requestMs_;
 };
 
 QByteArray Bytes(std::string_view text) {
@@ -160,7 +164,8 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text, std::stri
   return address;
 }
 
-QtStatusServer::QtStatusServer(const Server& server) : server_(server) {}
+QtStatusServer::QtStatusServer(const Server& server, int requestMs)
+    : server_(server), requestMs_(requestMs) {}
 
 QtStatusServer::~QtStatusServer() = default;
 
@@ -169,7 +174,7 @@ bool QtStatusServer::Listen(std::string_view address, std::string& error) {
   const std::optional<ListenAddress> parsed = ParseListenAddress(address, error);
   if (!parsed) return false;
   auto http = std::make_unique<Http>(server_);
-  auto* tcp = new GuardedTcpServer(http.get());
+  auto* tcp = new GuardedTcpServer(http.get(), requestMs_);
   if (!tcp->listen(parsed->host, parsed->port)) {
     error = "cannot listen on " + std::string(address) + ": " + tcp->errorString().toStdString();
     return false;

@@ -26,12 +26,13 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text, std::stri
 
 class QtStatusServer {
  public:
-  // How long a connection may stay without a request, and how much one request may carry.
-  static constexpr int IdleMs = 30'000;
+  // How long a request may take to come in whole (and a connection may wait for one), and how
+  // much one request may carry.
+  static constexpr int RequestMs = 30'000;
   static constexpr qint64 MaxRequestBytes = 16 * 1024;
   static constexpr int MaxConnections = 16;
 
-  explicit QtStatusServer(const Server& server);
+  explicit QtStatusServer(const Server& server, int requestMs = RequestMs);
   ~QtStatusServer();
   QtStatusServer(const QtStatusServer&) = delete;
   QtStatusServer& operator=(const QtStatusServer&) = delete;
@@ -47,6 +48,7 @@ class QtStatusServer {
  private:
   class Http;
   const Server& server_;
+  int requestMs_;
   std::unique_ptr<Http> http_;
   ListenAddress bound_;
 };

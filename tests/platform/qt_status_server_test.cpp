@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpSocket>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -133,6 +135,31 @@ TEST(QtStatusServerTest, TheMetricsParseAndTheBrowserShowsTheEscapedName) {
   EXPECT_FALSE(dom.contains("<b>")) << "no element from the name";
   EXPECT_TRUE(dom.contains("Angemeldete TIs:</th><td>1</td>"));
   EXPECT_TRUE(dom.contains("<polyline"));
+}
+
+TEST(QtStatusServerTest, ARequestDrippedInIsClosedAtItsDeadline) {
+  testing::TestApp();
+  testing::TempDir dir;
+  testing::RecordingUi ui;
+  QtWorld world;
+  const std::unique_ptr<Server> server = world.Build(ui, dir.path());
+  QtStatusServer status(*server, 300);
+  std::string error;
+  ASSERT_TRUE(status.Listen("127.0.0.1:0", error)) << error;
+  QTcpSocket client;
+  client.connectToHost(QHostAddress::LocalHost, QUrl(QString::fromStdString(status.Url())).port());
+  ASSERT_TRUE(client.waitForConnected(2000));
+  client.write("GET / HTTP/1.1\r\n");
+  // A header line every 50 ms: each piece well within the deadline, the request never whole.
+  QTimer drip;
+  QObject::connect(&drip, &QTimer::timeout, [&] { client.write("X: y\r\n"); });
+  drip.start(50);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }, 3000));
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_TRUE(client.readAll().isEmpty());
 }
 
 TEST(QtStatusServerTest, ListensOnlyWhereAnAddressAndPortAreWritten) {
