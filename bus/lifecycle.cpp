@@ -80,12 +80,12 @@ UserFileReport Lifecycle::SaveFiles() {
   }
   UserFileReport report = files_.Save(kept, server_.Feedback(), server_.TotalUptime());
   if (report.failed.empty()) lastSave_ = server_.LocalNow();
+  server_.CountSave(report.failed.empty());
   return report;
 }
 
 SaveResult Lifecycle::Save() {
   const UserFileReport report = SaveFiles();
-  server_.CountSave(report.failed.empty());
   Report(report);
   return SaveResult{report.failed};
 }

@@ -59,7 +59,6 @@ void Server::SaveIfChanged() {
   lastSaveTick_ = now;
   // A full disk may be freed at any time; nothing need change for the save to be due again.
   saveFailed_ = !onSave_();
-  ++(saveFailed_ ? figures_.savesFailed : figures_.savesOk);
 }
 
 NetworkFigures Server::Figures() const {
@@ -316,17 +315,15 @@ void Server::Sweep() {
       line_.SendPacket(address, KindPoll, "", 1);
       line_.TXENReceive();
       mustPoll = false;
-      if (stations_.SessionAt(address) != nullptr)
-        ++stations_.Figures(stations_.SessionOfAddress(address)).framesSent;
+      if (StationFigures* figures = stations_.FiguresAt(address)) ++figures->framesSent;
     }
     const std::optional<Frame> frame = line_.ReceivePacket(settings_.ReceiveWait);
     ApplyCommands();
     TProcess* session = stations_.SessionAt(address);
-    if (frame && (frame->Source() != address || session == nullptr)) {
-      ++figures_.Dropped(DropReason::Source);
-    }
-    if (frame && frame->Source() == address && session != nullptr) {
-      stations_.Figures(stations_.SessionOfAddress(address)).Heard(ports_.clock.TickMs());
+    const bool fromPolled = frame && frame->Source() == address && session != nullptr;
+    if (frame && !fromPolled) ++figures_.Dropped(DropReason::Source);
+    if (fromPolled) {
+      stations_.FiguresAt(address)->Heard(ports_.clock.TickMs());
       if (!session->HandlePacket(*frame)) ++figures_.Dropped(DropReason::StrayPart);
       session->Link().SetNoReplyCount(0);
     } else {
@@ -345,7 +342,7 @@ void Server::Silence(std::uint8_t address) {
   TProcess* session = stations_.SessionAt(address);
   if (session == nullptr) return;
   StationLink& link = session->Link();
-  stations_.Figures(stations_.SessionOfAddress(address)).Silent();
+  stations_.FiguresAt(address)->Silent();
   if (!link.Answered()) {
     // Whatever the kick setting says: a station that never answered costs every cycle a wait.
     link.CountTurnBeforeAnswer();

@@ -108,8 +108,7 @@ class Server {
   void Notify(std::string userName, std::string text);
   // Runs a command on a session if it is still there when the command is applied.
   void Post(SessionId session, std::function<void(TProcess&)> command);
-  // A save of the user and feedback files at the end, for the figures (those while running
-  // are counted by the server itself).
+  // A save of the user and feedback files, for the figures.
   void CountSave(bool ok);
   // Accounts added while the program runs (the headless server's demo calculators).
   void AddAccount(Tuserdata account);

@@ -67,6 +67,10 @@ class StationTable : public SessionDirectory {
   }
   bool AddressInUse(std::uint8_t address) const { return addressInUse_[address]; }
   std::uint8_t SessionOfAddress(std::uint8_t address) const { return sessionOfAddress_[address]; }
+  // The figures of the station at the address, if one is there.
+  StationFigures* FiguresAt(std::uint8_t address) {
+    return SessionAt(address) != nullptr ? &Figures(sessionOfAddress_[address]) : nullptr;
+  }
   std::uint8_t LowestAddress() const { return lowestAddress_; }
   std::uint8_t HighestAddress() const { return highestAddress_; }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 
+#include "common/constants.h"
 #include "common/cp1252.h"
 #include "common/text.h"
 
@@ -13,11 +14,6 @@ namespace velora {
 namespace {
 
 constexpr std::string_view Replacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-
-// C0, DEL, and the five bytes Windows-1252 leaves unassigned, which stand for C1 controls.
-bool IsControl(unsigned char b) {
-  return b < 32 || b == 127 || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
-}
 
 // The 8-bit text in UTF-8, each byte passed through `special` first: what it returns stands for
 // the byte, or nothing to keep the byte's character.
@@ -46,7 +42,7 @@ std::string Html(std::string_view text) {
       case '\'':
         return "&#39;";
     }
-    return IsControl(b) ? Replacement : std::string_view();
+    return IsControlByte(b) ? Replacement : std::string_view();
   });
 }
 
@@ -60,7 +56,7 @@ std::string LabelValue(std::string_view text) {
       case '\n':
         return "\\n";
     }
-    return IsControl(b) ? Replacement : std::string_view();
+    return IsControlByte(b) ? Replacement : std::string_view();
   });
 }
 
@@ -75,10 +71,6 @@ std::string Seconds(std::uint64_t ms) {
   while (text.back() == '0')
     text.pop_back();
   return text;
-}
-
-std::string ModelName(std::uint8_t model) {
-  return model == 1 ? "TI86" : "TI82";
 }
 
 // The metrics text, family by family.
@@ -283,11 +275,11 @@ std::string FormatStatusPage(const StatusSnapshot& s, int refreshSeconds) {
   for (const StationRow& row : s.stations) {
     const StationFigures& f = row.figures;
     page += "<tr><td>" + std::to_string(row.tiNumber) + "</td><td>" + std::to_string(row.address) +
-            "</td><td class=\"name\">" + Html(row.name) + "</td><td>" + ModelName(row.model) +
-            "</td><td class=\"name\">" + Html(row.account) + "</td><td>" +
-            FormatDateTimeC(f.registeredAt) + "</td><td>" + LastHeard(row, s.nowTick, "nie") +
-            "</td><td>" + std::to_string(f.framesSent) + "</td><td>" +
-            std::to_string(f.framesReceived) + "</td><td>" +
+            "</td><td class=\"name\">" + Html(row.name) + "</td><td>" +
+            std::string(CalcTypeName(row.model)) + "</td><td class=\"name\">" + Html(row.account) +
+            "</td><td>" + FormatDateTimeC(f.registeredAt) + "</td><td>" +
+            LastHeard(row, s.nowTick, "nie") + "</td><td>" + std::to_string(f.framesSent) +
+            "</td><td>" + std::to_string(f.framesReceived) + "</td><td>" +
             WithRun(f.resends, f.longestResendRun) + "</td><td>" +
             WithRun(f.silentTurns, f.silentRun) + "</td></tr>\n";
   }
@@ -320,14 +312,15 @@ std::vector<std::string> FormatStationTable(const StatusSnapshot& s) {
   for (const StationRow& row : s.stations) {
     const StationFigures& f = row.figures;
     char line[256];
-    std::snprintf(
-        line, sizeof line, "%3d %4u %-8s %-5s %-8s %-19s %10s %5llu %9llu %17s %13s", row.tiNumber,
-        row.address, EscapeControlBytes(row.name).c_str(), ModelName(row.model).c_str(),
-        EscapeControlBytes(row.account).c_str(), FormatDateTimeC(f.registeredAt).c_str(),
-        LastHeard(row, s.nowTick, "never").c_str(), static_cast<unsigned long long>(f.framesSent),
-        static_cast<unsigned long long>(f.framesReceived),
-        WithRun(f.resends, f.longestResendRun).c_str(),
-        WithRun(f.silentTurns, f.silentRun).c_str());
+    std::snprintf(line, sizeof line, "%3d %4u %-8s %-5s %-8s %-19s %10s %5llu %9llu %17s %13s",
+                  row.tiNumber, row.address, EscapeControlBytes(row.name).c_str(),
+                  std::string(CalcTypeName(row.model)).c_str(),
+                  EscapeControlBytes(row.account).c_str(), FormatDateTimeC(f.registeredAt).c_str(),
+                  LastHeard(row, s.nowTick, "never").c_str(),
+                  static_cast<unsigned long long>(f.framesSent),
+                  static_cast<unsigned long long>(f.framesReceived),
+                  WithRun(f.resends, f.longestResendRun).c_str(),
+                  WithRun(f.silentTurns, f.silentRun).c_str());
     lines.emplace_back(line);
   }
   return lines;

@@ -12,6 +12,9 @@ namespace velora {
 inline constexpr int CalcTypeCount = 2;
 inline constexpr std::array<std::uint8_t, CalcTypeCount> CalcTypeCodes{0x82, 0x86};
 inline constexpr std::array<std::string_view, CalcTypeCount> CalcTypeNames{"TI82", "TI86"};
+constexpr std::string_view CalcTypeName(std::size_t calcType) {
+  return calcType < CalcTypeNames.size() ? CalcTypeNames[calcType] : "?";
+}
 inline constexpr std::array<std::uint8_t, CalcTypeCount> ScreenColumns{16, 21};
 inline constexpr std::array<std::uint8_t, CalcTypeCount> ScreenChars{128, 168};
 inline constexpr int ScreenRows = 8;

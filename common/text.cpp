@@ -44,9 +44,7 @@ std::string EscapeControlBytes(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     const auto b = static_cast<unsigned char>(c);
-    const bool control =
-        b < 32 || b == 127 || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
-    if (!control) {
+    if (!IsControlByte(b)) {
       out += c;
       continue;
     }

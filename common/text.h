@@ -18,8 +18,12 @@ std::string AsciiLower(std::string_view text);
 // Bytes below 32 or above 127 as "<" + decimal value + ">", all others as themselves.
 std::string ReadableBytes(std::string_view bytes);
 
-// For the operator's event list and terminal: control bytes (below 32, 127, and the five bytes
-// Windows-1252 leaves unassigned, which stand for C1 controls) as "\xNN", everything else as it is.
+// Below 32, 127, and the five bytes Windows-1252 leaves unassigned, which stand for C1 controls.
+constexpr bool IsControlByte(unsigned char b) {
+  return b < 32 || b == 127 || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+}
+
+// For the operator's event list and terminal: control bytes as "\xNN", everything else as it is.
 std::string EscapeControlBytes(std::string_view text);
 
 // Leading blanks, then decimal digits up to the first other character; 0 without digits.

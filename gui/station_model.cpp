@@ -94,7 +94,7 @@ QVariant StationModel::Display(const StationRow& row, int column) const {
     case ColName:
       return ToQString(row.name);
     case ColModel:
-      return row.model < CalcTypeCount ? QString::fromLatin1(CalcTypeNames[row.model]) : "?";
+      return ToQString(CalcTypeName(row.model));
     case ColAccount:
       return ToQString(row.account);
     case ColSince:
