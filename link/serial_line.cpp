@@ -9,18 +9,14 @@
 
 namespace velora {
 
-namespace {
-
-// A missing transmit-empty event must not hold the line for ever: wait at most this long beyond
-// twice the computed pause.
-constexpr int TxEmptyGuardExtraMs = 100;
-
-}  // namespace
-
 int EndOfWritePauseMs(std::size_t written, std::size_t onTheLine) {
   const auto nominal = static_cast<int>((written * 10 + 9) / 18);
   const auto wire = static_cast<int>((onTheLine * 10'000 + 19'199) / 19'200);
   return std::max(nominal, wire);
+}
+
+int TxEmptyGuardMs(int pauseMs) {
+  return 2 * pauseMs + 100;
 }
 
 SerialLine::SerialLine(SerialPort& port, OneShotTimer& timer, EventPump& pump, LogSink& log,
@@ -122,7 +118,7 @@ bool SerialLine::WaitForWriteEnd(std::size_t written) {
     return true;
   }
   // The timer bounds the wait for the transmit-empty event.
-  const int guardMs = 2 * pauseMs + TxEmptyGuardExtraMs;
+  const int guardMs = TxEmptyGuardMs(pauseMs);
   timer_.Stop();
   timerRunning_ = true;
   timer_.Start(guardMs);

@@ -19,6 +19,9 @@ namespace velora {
 // never shorter than the wire time (19200 baud, 10 bits a byte) of the `onTheLine` bytes that can
 // still be on their way, so that switching to receive never cuts the last byte off the air.
 int EndOfWritePauseMs(std::size_t written, std::size_t onTheLine);
+// How long a write waits at most for the transmit-empty event after that pause, so that a
+// missing event cannot hold the line for ever: twice the pause and 100 ms.
+int TxEmptyGuardMs(int pauseMs);
 
 // Candidates the scanner found and dropped, by why.
 struct LineDrops {

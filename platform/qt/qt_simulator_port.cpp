@@ -8,13 +8,6 @@
 
 namespace velora {
 
-namespace {
-
-// A missing transmit-empty event must not hold the answer for ever.
-constexpr int TxEmptyGuardExtraMs = 100;
-
-}  // namespace
-
 QtSimulatorPort::QtSimulatorPort(std::unique_ptr<QtServerPort> port, const ServerSettings& settings)
     : port_(std::move(port)), settings_(settings), engine_(settings) {
   relayTimer_.setSingleShot(true);
@@ -58,9 +51,7 @@ void QtSimulatorPort::Write(std::string_view bytes) {
 
 std::string QtSimulatorPort::ReadAll() {
   if (!Relaying()) return port_->ReadAll();
-  const std::string bytes = port_->ReadAll();
-  received_ += bytes;
-  Hear(bytes);
+  TakeDeviceBytes();
   return std::exchange(received_, {});
 }
 
@@ -88,12 +79,14 @@ void QtSimulatorPort::SetTxEmptyHandler(std::function<void()> onTxEmpty) {
 }
 
 void QtSimulatorPort::OnDeviceBytes() {
-  if (Relaying()) {
-    const std::string bytes = port_->ReadAll();
-    received_ += bytes;
-    Hear(bytes);
-  }
+  if (Relaying()) TakeDeviceBytes();
   if (onReceived_) onReceived_();
+}
+
+void QtSimulatorPort::TakeDeviceBytes() {
+  const std::string bytes = port_->ReadAll();
+  received_ += bytes;
+  Hear(bytes);
 }
 
 void QtSimulatorPort::Hear(std::string_view bytes) {
@@ -111,7 +104,7 @@ void QtSimulatorPort::RelayIfDue() {
   port_->SetDtr(!settings_.TxenHighIsDtrFalse);
   port_->Write(answer_);
   const int pauseMs = EndOfWritePauseMs(answer_.size(), answer_.size());
-  endTimer_.start(settings_.TxenOnTxEmpty ? 2 * pauseMs + TxEmptyGuardExtraMs : pauseMs);
+  endTimer_.start(settings_.TxenOnTxEmpty ? TxEmptyGuardMs(pauseMs) : pauseMs);
 }
 
 void QtSimulatorPort::RelayDone() {

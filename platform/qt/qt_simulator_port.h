@@ -51,6 +51,8 @@ class QtSimulatorPort : public SerialPort {
   // What the calculator hears on the device's side; its turn makes a relay due.
   void Hear(std::string_view bytes);
   void OnDeviceBytes();
+  // What the device received, kept for the server and heard by the calculator.
+  void TakeDeviceBytes();
   void RelayIfDue();
   void RelayDone();
 
