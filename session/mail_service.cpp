@@ -111,6 +111,14 @@ void EndConversation(ServiceSession& session) {
   session.State().Mail.reset();
 }
 
+// A conversation that failed: counted, ended, and the error shown. The text is taken before the
+// conversation, which may own what it was made from, is gone.
+void FailConversation(ServiceSession& session, MailKind kind, const std::string& text) {
+  session.Context().CountMail(kind, false);
+  EndConversation(session);
+  session.ServerError(text);
+}
+
 // One conversation at a time: a second one would only compete with the first for the screen.
 bool Busy(ServiceSession& session) {
   const MailJob* job = session.State().Mail.get();
@@ -142,10 +150,7 @@ TMail* MailBeingFetched(ServiceState& state) {
 void SmtpRequestDone(ServiceSession& session, SmtpJob& job, SmtpRequest request, int error) {
   SmtpClient& client = job.client;
   if (error != 0) {
-    const std::string response = client.LastResponse();
-    session.Context().CountMail(MailKind::Sent, false);
-    EndConversation(session);
-    session.ServerError("SMTP-Fehler:\n" + response);
+    FailConversation(session, MailKind::Sent, "SMTP-Fehler:\n" + client.LastResponse());
     return;
   }
   try {
@@ -175,10 +180,8 @@ void SmtpRequestDone(ServiceSession& session, SmtpJob& job, SmtpRequest request,
         return;
     }
   } catch (const std::exception& e) {
-    const std::string message = e.what();
-    session.Context().CountMail(MailKind::Sent, false);
-    EndConversation(session);
-    session.ServerError("Ausnahmefehler beim SMTP-Zugriff." + message);
+    FailConversation(session, MailKind::Sent,
+                     "Ausnahmefehler beim SMTP-Zugriff." + std::string(e.what()));
   }
 }
 
@@ -226,10 +229,7 @@ void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request,
   Pop3Client& client = job.client;
   ServiceState& state = session.State();
   if (error != 0) {
-    const std::string response = client.LastResponse();
-    session.Context().CountMail(MailKind::Fetched, false);
-    EndConversation(session);
-    session.ServerError("POP3-Fehler:\n" + response);
+    FailConversation(session, MailKind::Fetched, "POP3-Fehler:\n" + client.LastResponse());
     return;
   }
   try {
@@ -276,10 +276,8 @@ void Pop3RequestDone(ServiceSession& session, Pop3Job& job, Pop3Request request,
         return;
     }
   } catch (const std::exception& e) {
-    const std::string message = e.what();
-    session.Context().CountMail(MailKind::Fetched, false);
-    EndConversation(session);
-    session.ServerError("Ausnahmefehler beim POP3-Zugriff." + message);
+    FailConversation(session, MailKind::Fetched,
+                     "Ausnahmefehler beim POP3-Zugriff." + std::string(e.what()));
   }
 }
 
